@@ -1,0 +1,32 @@
+#pragma once
+// The command-line tail and the switches the launcher's own processes pass to
+// each other. Switches are matched case-sensitively against the whole tail or
+// its beginning.
+
+#include <string>
+
+enum class StartMode {
+    Normal,
+    DeleteDownloadedExe,        // "-deletedownloadedexe:<path>", then normal start-up
+    CopyToOriginalAndRestart,   // second stage of a self-update
+    DeleteCopyExe,              // third stage of a self-update, then normal start-up
+    Uninstall,                  // "/uninstall..."
+    DeleteFile,                 // clean-up after uninstallation
+};
+
+extern const wchar_t kSwitchDeleteDownloadedExe[];
+extern const wchar_t kSwitchCopyToOriginalAndRestart[];
+extern const wchar_t kSwitchDeleteCopyExe[];
+extern const wchar_t kSwitchUninstall[];
+extern const wchar_t kSwitchDeleteFile[];
+extern const wchar_t kSwitchPid[];
+
+// The command line after the program name and the blanks that follow it.
+const wchar_t* CommandTail(const wchar_t* commandLine);
+
+struct StartRequest {
+    StartMode mode = StartMode::Normal;
+    std::wstring argument;   // the tail after a prefix switch
+};
+
+StartRequest ParseStartRequest(const wchar_t* tail);

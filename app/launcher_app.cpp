@@ -1,0 +1,15 @@
+#include "app/launcher_app.h"
+
+#include "ui/languages.h"
+
+CLauncherApp g_app;
+
+WORD CLauncherApp::UiLanguage() const
+{
+    return CurrentLanguage();
+}
+
+void CLauncherApp::SetUiLanguage(WORD languageId)
+{
+    SetCurrentLanguage(languageId);
+}

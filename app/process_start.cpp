@@ -1,0 +1,36 @@
+#include "app/process_start.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "support/win_handles.h"
+
+namespace {
+
+const size_t kMaxCommandLineChars = 511;
+
+} // namespace
+
+bool StartProcess(const std::wstring& programPath, const wchar_t* tail)
+{
+    wchar_t commandLine[kMaxCommandLineChars + 1] = {};
+    if (tail) {
+        std::wstring line = ::PathFindFileNameW(programPath.c_str());
+        line += L' ';
+        line += tail;
+        // A cut tail would change its meaning; refuse it instead.
+        if (line.size() > kMaxCommandLineChars)
+            return false;
+        lstrcpynW(commandLine, line.c_str(), kMaxCommandLineChars + 1);
+    }
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(programPath.c_str(), tail ? commandLine : nullptr, nullptr, nullptr, FALSE,
+                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info))
+        return false;
+    UniqueHandle thread(info.hThread);
+    UniqueHandle process(info.hProcess);
+    return true;
+}

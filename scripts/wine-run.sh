@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs a Windows executable under 32-bit Wine in the build's private prefix.
+#   wine-run.sh [--fresh-dir DIR] PROGRAM.exe [ARGS...]
+# --fresh-dir empties DIR, creates it and makes it the current directory.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+if [ "${1:-}" = "--fresh-dir" ]; then
+    rm -rf "$2"
+    mkdir -p "$2"
+    cd "$2"
+    shift 2
+fi
+
+"$here/scripts/wine-prefix.sh"
+exec wine "$@"

@@ -1,0 +1,33 @@
+#include "support/module_path.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+std::wstring ModuleFilePath()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::wstring();
+    return std::wstring(path, length);
+}
+
+std::wstring ModuleFolder()
+{
+    wchar_t path[MAX_PATH];
+    lstrcpynW(path, ModuleFilePath().c_str(), MAX_PATH);
+    ::PathRemoveFileSpecW(path);
+    return path;
+}
+
+std::wstring ModuleFileName()
+{
+    std::wstring path = ModuleFilePath();
+    return ::PathFindFileNameW(path.c_str());
+}
+
+bool SamePathNoCase(const std::wstring& a, const std::wstring& b)
+{
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}

@@ -1,0 +1,11 @@
+#pragma once
+#include <string>
+
+// Full path of the running executable, its folder (no trailing separator) and
+// its file name.
+std::wstring ModuleFilePath();
+std::wstring ModuleFolder();
+std::wstring ModuleFileName();
+
+// True when both name the same file path, ignoring case.
+bool SamePathNoCase(const std::wstring& a, const std::wstring& b);

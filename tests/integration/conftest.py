@@ -1,0 +1,62 @@
+"""Shared fixtures: the build folder, running Windows programs under Wine, and
+the test driver that starts the launcher with exact command lines."""
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
+from windriver import WinDriver  # noqa: E402
+
+SOURCE_DIR = pathlib.Path(os.environ.get("TARNHOLD_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
+BUILD_DIR = pathlib.Path(os.environ.get("TARNHOLD_BUILD_DIR", SOURCE_DIR / "build"))
+WINE_RUN = SOURCE_DIR / "scripts" / "wine-run.sh"
+
+
+def winpath(path):
+    """A Linux path as Wine sees it (drive Z: is the Linux root)."""
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+def wine_env():
+    env = dict(os.environ)
+    env.setdefault("WINEPREFIX", str(BUILD_DIR / "wineprefix"))
+    env["WINEARCH"] = "win32"
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    return env
+
+
+def run_win(exe, *args, cwd=None, timeout=60):
+    return subprocess.run([str(WINE_RUN), str(exe), *[str(a) for a in args]], cwd=cwd, env=wine_env(),
+                          capture_output=True, timeout=timeout)
+
+
+@pytest.fixture(scope="session")
+def build_dir():
+    return BUILD_DIR
+
+
+@pytest.fixture(name="run_win")
+def run_win_fixture():
+    return run_win
+
+
+@pytest.fixture
+def driver():
+    d = WinDriver([str(WINE_RUN), str(BUILD_DIR / "windriver.exe")], wine_env())
+    yield d
+    d.close()
+
+
+@pytest.fixture
+def launcher_copy(tmp_path):
+    """A fresh copy of the launcher in a folder of its own."""
+    folder = tmp_path / "game"
+    folder.mkdir()
+    exe = folder / "TarnholdLauncher.exe"
+    shutil.copy(BUILD_DIR / "TarnholdLauncher.exe", exe)
+    return exe

@@ -1,0 +1,43 @@
+#pragma once
+// The UI languages: the language table, the current language, and the lookup
+// of strings and resources in it with the neutral language as fallback.
+
+#include <windows.h>
+
+struct LanguageInfo {
+    WORD id;
+    const wchar_t* code;
+    int nameEntry;
+};
+
+const WORD kLanguageRussian = 1049;
+const WORD kLanguageEnglish = 1033;
+
+int LanguageCount();
+const LanguageInfo& LanguageAt(int index);
+int FindLanguageIndex(WORD languageId);
+WORD LanguageIdAt(int index);
+
+WORD CurrentLanguage();
+void SetCurrentLanguage(WORD languageId);
+// The current language's row, or the first row when it has none.
+const LanguageInfo& CurrentLanguageInfo();
+const wchar_t* CurrentLanguageCode();
+
+// String-table entry in the current language. Points into one shared buffer of
+// 1024 characters, valid until the next load; an entry that does not exist
+// gives an empty text.
+const wchar_t* LoadLangString(UINT id);
+
+struct LangResource {
+    const void* data = nullptr;
+    DWORD size = 0;
+    explicit operator bool() const { return data != nullptr; }
+};
+
+// The resource in the current language, else as the system picks it for the
+// neutral language.
+LangResource FindLangResource(LPCWSTR type, UINT id);
+
+WORD ReadStoredLanguage();
+void StoreLanguage();
