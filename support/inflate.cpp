@@ -96,10 +96,12 @@ void Refill()
     while (g_bitCount <= 56) {
         if (g_in == g_inEnd) {
             SetInputCursor(g_in);
-            if (!FillInput())
-                return;
+            bool more = FillInput();
+            // The refill moves the buffered bytes even when none arrive.
             g_in = InputCursor();
             g_inEnd = InputEnd();
+            if (!more)
+                return;
         }
         g_bits |= uint64_t(*g_in++) << g_bitCount;
         g_bitCount += 8;
