@@ -4,7 +4,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
+build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
 export WINEARCH=win32
 export WINEDEBUG=-all
