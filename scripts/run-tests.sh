@@ -27,4 +27,7 @@ cleanup() {
 trap cleanup EXIT
 
 wineserver -p
+# The first process of a session starts Wine's background services, which keep
+# its output open; start them here so no test's output pipe is held by them.
+wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$build" --output-on-failure -j2 ${CTEST_ARGS:-}
