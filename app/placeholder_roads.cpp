@@ -85,9 +85,4 @@ int RunInstallationDialog(int showCmd)
     return RunModelessDialog<CSetupPlaceholder>(showCmd);
 }
 
-bool CheckCompatibility()
-{
-    return true;
-}
-
 void RunUninstall() {}

@@ -1,6 +1,6 @@
 #pragma once
-// Interim versions of the main window, the installation dialog, the
-// compatibility check and the uninstallation, until the real ones exist.
+// Interim versions of the main window, the installation dialog and the
+// uninstallation, until the real ones exist.
 
 #include <windows.h>
 
@@ -11,8 +11,5 @@ int RunMainWindow(int showCmd);
 // The installation dialog in its own loop. OK records the launcher's folder as
 // the installation folder; either button ends the loop.
 int RunInstallationDialog(int showCmd);
-
-// Always passes for now.
-bool CheckCompatibility();
 
 void RunUninstall();

@@ -15,6 +15,7 @@
 #include "app/uninstall_cleanup.h"
 #include "support/module_path.h"
 #include "support/random.h"
+#include "telemetry/compatibility_check.h"
 #include "ui/language_dlg.h"
 #include "ui/languages.h"
 #include "ui/toolkit/ax_host.h"
