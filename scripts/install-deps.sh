@@ -12,6 +12,9 @@ packages=(
     make cmake ninja-build pkg-config dpkg-dev
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
     wine wine32 wine64 xvfb xauth imagemagick
+    # Wine's Direct3D 9 draws through OpenGL; without a 32-bit libGL it cannot
+    # create Direct3D at all, and the first start asks for DirectX.
+    libgl1:i386 libgl1-mesa-dri:i386
     nginx-light
     python3 python3-pytest python3-pefile
     googletest
