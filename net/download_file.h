@@ -1,0 +1,26 @@
+#pragma once
+// The local side of a download, shared by both HTTP clients: the target's
+// folders, the file itself and the message when it cannot be created.
+
+#include <windows.h>
+#include <string>
+
+#include "support/win_handles.h"
+
+// Creates the missing folders above the file. A failure shows up when the
+// file cannot be created, so it is not reported here.
+void CreateFolderOfFile(const std::wstring& filePath);
+
+// Opens the file for writing with no sharing, so nothing else touches it while
+// the transfer runs, positioned where the answer's first byte belongs: at 0,
+// created or truncated; else opened or created and cut to the offset, so the
+// answer follows exactly the bytes it continues even when the file held more.
+UniqueHandle OpenDownloadFile(const std::wstring& filePath, DWORD offset);
+
+// Writes one chunk. A failing write is not reported: the owner's size check
+// after the transfer finds the short file.
+void WriteChunk(HANDLE file, const void* data, DWORD count);
+
+// The message for a file that could not be opened, with the system's text for
+// the error code.
+std::wstring FileCreationErrorText(const std::wstring& filePath, DWORD code);

@@ -1,0 +1,286 @@
+// POCO brings in winsock2.h, which has to come before windows.h.
+#include <Poco/Exception.h>
+#include <Poco/Net/HTTPClientSession.h>
+#include <Poco/Net/HTTPRequest.h>
+#include <Poco/Net/HTTPResponse.h>
+#include <Poco/Net/Net.h>
+#include <Poco/Net/NetException.h>
+#include <Poco/Timespan.h>
+
+#include "net/http_client_poco.h"
+
+#include "net/download_file.h"
+#include "support/text_utils.h"
+#include "ui/languages.h"
+#include "ui/resources/resource.h"
+
+using Poco::Net::HTTPClientSession;
+using Poco::Net::HTTPMessage;
+using Poco::Net::HTTPRequest;
+using Poco::Net::HTTPResponse;
+
+namespace {
+
+const char kUserAgent[] = "OrvixLauncherPoco";
+const char kRangeHeader[] = "Range";
+const long kSessionTimeoutSeconds = 30;
+const std::streamsize kChunkSize = 16384;
+const DWORD kSelfResumePauseMs = 3;
+
+void InitializeNetworkOnce()
+{
+    static const bool initialized = (Poco::Net::initializeNetwork(), true);
+    (void)initialized;
+}
+
+// Callers pass paths relative to the server root, possibly with Windows
+// separators and blanks.
+std::wstring NormalisedUri(const std::wstring& remotePath)
+{
+    std::wstring uri = L"/" + remotePath;
+    ReplaceChar(&uri[0], &uri[0] + uri.size(), L'\\', L'/');
+    ReplaceAll(uri, L" ", L"%20");
+    return uri;
+}
+
+std::string RangeFrom(DWORD offset)
+{
+    return "bytes=" + std::to_string(offset) + "-";
+}
+
+// The announced body length, or -1 when the answer announces none. A negative
+// length is no length at all: its body could be read neither by count nor to
+// the end of the connection.
+Poco::Int64 BodyLength(const HTTPResponse& response)
+{
+    if (!response.hasContentLength())
+        return HTTPMessage::UNKNOWN_CONTENT_LENGTH;
+    Poco::Int64 length = response.getContentLength64();
+    if (length < 0)
+        throw Poco::Net::MessageException("Invalid Content-Length", response.get(HTTPMessage::CONTENT_LENGTH));
+    return length;
+}
+
+} // namespace
+
+CHttpClientPoco::CHttpClientPoco()
+{
+    InitializeNetworkOnce();
+    ResetSession();
+}
+
+CHttpClientPoco::~CHttpClientPoco() = default;
+
+void CHttpClientPoco::Connect(const std::wstring& host)
+{
+    server_ = host;
+    // The session refuses a new host while it holds a connection; a fresh one
+    // takes any, and nothing of an abandoned transfer stays open.
+    DropResponse();
+    file_.Reset();
+    ResetSession();
+}
+
+const std::wstring& CHttpClientPoco::GetServer() const
+{
+    return server_;
+}
+
+void CHttpClientPoco::SetEvents(IHttpEvents* events)
+{
+    events_ = events;
+}
+
+void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstring& localPath, DWORD offset)
+{
+    if (response_) {
+        DropResponse();
+        ResetSession();
+    }
+    // A failing request must leave nothing open, also not the file of an
+    // abandoned transfer.
+    file_.Reset();
+    finished_ = false;
+    localFile_ = localPath;
+    requestedPath_ = remotePath;
+    remotePath_ = NormalisedUri(remotePath);
+    expectedTotal_ = 0;
+    received_ = 0;
+    CreateFolderOfFile(localFile_);
+
+    try {
+        Request(offset);
+    } catch (const Poco::Exception& e) {
+        FailRequest(AnsiToWide(e.displayText()));
+    } catch (const std::exception& e) {
+        FailRequest(AnsiToWide(e.what()));
+    }
+}
+
+void CHttpClientPoco::Request(DWORD offset)
+{
+    HTTPRequest request(HTTPRequest::HTTP_GET, WideToAnsi(remotePath_), HTTPMessage::HTTP_1_1);
+    request.set("User-Agent", kUserAgent);
+    if (offset != 0)
+        request.set(kRangeHeader, RangeFrom(offset));
+    HTTPResponse response;
+    SendAndReceive(request, response);
+
+    if (response.getStatus() == HTTPResponse::HTTP_REQUESTED_RANGE_NOT_SATISFIABLE) {
+        // The range starts at or past the end of the file on the server: ask
+        // for the whole file to learn whether ours is complete or outdated.
+        DropResponse();
+        ResetSession();
+        request.set(kRangeHeader, "");
+        SendAndReceive(request, response);
+        if (response.getStatus() == HTTPResponse::HTTP_OK && BodyLength(response) == offset) {
+            DropResponse();
+            expectedTotal_ = offset;
+            if (events_)
+                events_->OnStart(remotePath_.c_str(), offset);
+            return;
+        }
+    }
+
+    int status = response.getStatus();
+    if (status != HTTPResponse::HTTP_OK && status != HTTPResponse::HTTP_PARTIAL_CONTENT) {
+        FailRequest(FormatString(LoadLangString(IDS_HTTP_REQUEST_ERROR), remotePath_.c_str(),
+                                 std::to_wstring(status).c_str()));
+        return;
+    }
+
+    // A full answer is the whole file, also when a range was asked for: it
+    // replaces what the local file holds instead of following it.
+    DWORD start = status == HTTPResponse::HTTP_OK ? 0 : offset;
+    Poco::Int64 length = BodyLength(response);
+    received_ = start;
+    // An unknown length counts as 0: the transfer is then complete at the end
+    // of the stream.
+    expectedTotal_ = length < 0 ? 0 : start + static_cast<DWORD>(length);
+    if (events_)
+        events_->OnStart(remotePath_.c_str(), expectedTotal_);
+
+    UniqueHandle file = OpenDownloadFile(localFile_, start);
+    if (!file) {
+        FailRequest(FileCreationErrorText(localFile_, ::GetLastError()));
+        return;
+    }
+    file_ = std::move(file);
+}
+
+void CHttpClientPoco::SendAndReceive(HTTPRequest& request, HTTPResponse& response)
+{
+    session_->sendRequest(request);
+    response_ = &session_->receiveResponse(response);
+    // A broken connection or a timeout while reading must surface as a
+    // failure, not as an end of stream that could pass for a complete file.
+    response_->exceptions(std::ios::badbit);
+}
+
+bool CHttpClientPoco::Post(const std::wstring& page, const std::string& body)
+{
+    return true;
+}
+
+void CHttpClientPoco::Process()
+{
+    if (!response_)
+        return;
+
+    char buffer[kChunkSize];
+    std::streamsize count = 0;
+    try {
+        response_->read(buffer, kChunkSize);
+        count = response_->gcount();
+    } catch (const Poco::Exception& e) {
+        FailReading(AnsiToWide(e.displayText()));
+        return;
+    } catch (const std::exception& e) {
+        FailReading(AnsiToWide(e.what()));
+        return;
+    }
+
+    if (count > 0)
+        StoreChunk(buffer, static_cast<DWORD>(count));
+    if (response_->good())
+        return;
+    EndOfStream();
+}
+
+void CHttpClientPoco::StoreChunk(const char* data, DWORD count)
+{
+    received_ += count;
+    WriteChunk(file_.Get(), data, count);
+    if (events_)
+        events_->OnData(count);
+}
+
+void CHttpClientPoco::EndOfStream()
+{
+    if (expectedTotal_ == 0 || received_ >= expectedTotal_) {
+        finished_ = true;
+        file_.Reset();
+        DropResponse();
+        if (events_)
+            events_->OnComplete(localFile_.c_str());
+        return;
+    }
+
+    DropResponse();
+    file_.Reset();
+    ResetSession();
+    if (events_) {
+        events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));
+        return;
+    }
+    // Nobody to tell: resume on our own from what the file holds.
+    ::SleepEx(kSelfResumePauseMs, TRUE);
+    Download(requestedPath_, localFile_, received_);
+}
+
+void CHttpClientPoco::Cancel()
+{
+    if (finished_)
+        return;
+    DropResponse();
+    file_.Reset();
+}
+
+void CHttpClientPoco::DropResponse()
+{
+    if (!response_)
+        return;
+    response_ = nullptr;
+    try {
+        session_->abort();
+    } catch (const Poco::Exception&) {
+        // The socket was closed or broken already and may not have been
+        // released: a fresh session makes sure nothing of it stays open.
+        ResetSession();
+    }
+}
+
+void CHttpClientPoco::ResetSession()
+{
+    session_ = std::make_unique<HTTPClientSession>();
+    session_->setHost(WideToAnsi(server_));
+    session_->setKeepAlive(true);
+    session_->setTimeout(Poco::Timespan(kSessionTimeoutSeconds, 0));
+}
+
+void CHttpClientPoco::FailRequest(const std::wstring& text)
+{
+    DropResponse();
+    file_.Reset();
+    ResetSession();
+    if (events_)
+        events_->OnError(text.c_str());
+}
+
+void CHttpClientPoco::FailReading(const std::wstring& text)
+{
+    DropResponse();
+    file_.Reset();
+    if (events_)
+        events_->OnError(text.c_str());
+}

@@ -1,0 +1,296 @@
+#include "net/http_client_wininet.h"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "net/download_file.h"
+#include "net/wininet_error_text.h"
+#include "support/text_utils.h"
+#include "ui/languages.h"
+#include "ui/resources/resource.h"
+
+namespace {
+
+const wchar_t kUserAgent[] = L"OrvixLauncher";
+const wchar_t kConnectionUser[] = L"OrvixLauncherUser";
+const wchar_t* kDownloadAcceptTypes[] = {L"application/x-zip-compressed", L"*/*", nullptr};
+const wchar_t* kPostAcceptTypes[] = {L"*/*", nullptr};
+const wchar_t kPostHeaders[] = L"Content-Type: application/x-www-form-urlencoded; charset=UTF-8";
+const wchar_t kStatusOk[] = L"200";
+const DWORD kChunkSize = 2048;
+const DWORD kSelfResumePauseMs = 5;
+const DWORD kDownloadQueryChars = 64;
+const DWORD kPostStatusChars = 10;
+// WinINet's own waits can be unbounded: a silent server would hold the update
+// run forever, with no error to retry on or to switch clients for.
+const DWORD kTimeoutMs = 30000;
+
+// Rows of the error line: each names the step that failed.
+const int kRowConnect = 86;
+const int kRowOpenSession = 134;
+const int kRowOpenRequest = 186;
+const int kRowSendRequest = 191;
+const int kRowReadFile = 271;
+const int kRowPost = 355;
+
+struct ProxySettings {
+    DWORD accessType = INTERNET_OPEN_TYPE_DIRECT;
+    std::wstring proxy;
+    std::wstring bypass;
+};
+
+// The proxy of the default connection as the system is set up; direct access
+// when it names none or cannot be asked.
+ProxySettings SystemProxy()
+{
+    INTERNET_PER_CONN_OPTIONW options[3] = {};
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+    options[2].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+    INTERNET_PER_CONN_OPTION_LISTW list = {};
+    list.dwSize = sizeof(list);
+    list.dwOptionCount = 3;
+    list.pOptions = options;
+    DWORD size = sizeof(list);
+
+    ProxySettings settings;
+    if (!::InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size))
+        return settings;
+    UniqueGlobalText bypass(options[1].Value.pszValue);
+    UniqueGlobalText proxy(options[2].Value.pszValue);
+    // Passed whole, however long: a cut proxy name would name another server.
+    if (bypass)
+        settings.bypass = bypass.Get();
+    if (proxy)
+        settings.proxy = proxy.Get();
+    if ((options[0].Value.dwValue & PROXY_TYPE_PROXY) && !settings.proxy.empty())
+        settings.accessType = INTERNET_OPEN_TYPE_PROXY;
+    return settings;
+}
+
+} // namespace
+
+CHttpClient::~CHttpClient()
+{
+    // Children first, while the object the status callback writes to is whole.
+    CloseTransfer();
+    connection_.Reset();
+    internet_.Reset();
+}
+
+void CHttpClient::Connect(const std::wstring& host)
+{
+    CloseTransfer();
+    connection_.Reset();
+    if (!internet_ && !OpenSession())
+        return;
+    server_ = host;
+    connection_.Reset(::InternetConnectW(internet_.Get(), host.c_str(), INTERNET_DEFAULT_HTTP_PORT, kConnectionUser,
+                                         nullptr, INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(this)));
+    if (!connection_) {
+        RecordError(kRowConnect, false);
+        return;
+    }
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD timeout = kTimeoutMs;
+        ::InternetSetOptionW(connection_.Get(), option, &timeout, sizeof(timeout));
+    }
+}
+
+bool CHttpClient::OpenSession()
+{
+    ProxySettings proxy = SystemProxy();
+    bool viaProxy = proxy.accessType == INTERNET_OPEN_TYPE_PROXY;
+    internet_.Reset(::InternetOpenW(kUserAgent, proxy.accessType, viaProxy ? proxy.proxy.c_str() : nullptr,
+                                    viaProxy ? proxy.bypass.c_str() : nullptr, 0));
+    if (internet_) {
+        ::InternetSetStatusCallbackW(internet_.Get(), StatusCallback);
+        return true;
+    }
+    if (events_) {
+        RecordError(kRowOpenSession, false);
+        std::wstring line = FormatString(L"InternetOpen(AccessType: %d, Proxy: \"%s\", ProxyBypass: \"%s\", Flags: 0)",
+                                         static_cast<int>(proxy.accessType), proxy.proxy.c_str(),
+                                         proxy.bypass.c_str());
+        events_->OnMessage(line.c_str());
+    }
+    return false;
+}
+
+const std::wstring& CHttpClient::GetServer() const
+{
+    return server_;
+}
+
+void CHttpClient::SetEvents(IHttpEvents* events)
+{
+    events_ = events;
+}
+
+void CHttpClient::Download(const std::wstring& remotePath, const std::wstring& localPath, DWORD offset)
+{
+    if (!internet_ || !connection_) {
+        Report(lastError_);
+        return;
+    }
+    CloseTransfer();
+    finished_ = false;
+    localFile_ = localPath;
+    remotePath_ = remotePath;
+    expectedTotal_ = 0;
+    received_ = 0;
+    CreateFolderOfFile(localFile_);
+
+    DWORD flags = INTERNET_FLAG_KEEP_CONNECTION;
+    if (offset == 0)
+        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    request_.Reset(::HttpOpenRequestW(connection_.Get(), nullptr, remotePath_.c_str(), nullptr, nullptr,
+                                      kDownloadAcceptTypes, flags, reinterpret_cast<DWORD_PTR>(this)));
+    if (!request_) {
+        RecordError(kRowOpenRequest, true);
+        return;
+    }
+    if (!::HttpSendRequestW(request_.Get(), nullptr, 0, nullptr, 0)) {
+        RecordError(kRowSendRequest, true);
+        return;
+    }
+
+    // When the read position cannot be moved, the answer is read from its
+    // first byte and the local file is written anew.
+    DWORD start = 0;
+    if (offset != 0 && ::InternetSetFilePointer(request_.Get(), static_cast<LONG>(offset), nullptr, FILE_CURRENT, 0) !=
+                           INVALID_SET_FILE_POINTER)
+        start = offset;
+    received_ = start;
+
+    wchar_t status[kDownloadQueryChars];
+    if (QueryText(HTTP_QUERY_STATUS_CODE, status, sizeof(status)) && std::wcscmp(status, kStatusOk) != 0) {
+        CloseTransfer();
+        Report(FormatString(LoadLangString(IDS_HTTP_REQUEST_ERROR), remotePath_.c_str(), status));
+        return;
+    }
+    wchar_t length[kDownloadQueryChars];
+    if (QueryText(HTTP_QUERY_CONTENT_LENGTH, length, sizeof(length)))
+        expectedTotal_ = std::wcstoul(length, nullptr, 10);
+
+    UniqueHandle file = OpenDownloadFile(localFile_, start);
+    if (!file) {
+        std::wstring text = FileCreationErrorText(localFile_, ::GetLastError());
+        CloseTransfer();
+        Report(text);
+        return;
+    }
+    file_ = std::move(file);
+}
+
+bool CHttpClient::Post(const std::wstring& page, const std::string& body)
+{
+    finished_ = false;
+    localFile_.clear();
+    remotePath_ = page;
+    CloseTransfer();
+
+    request_.Reset(::HttpOpenRequestW(connection_.Get(), L"POST", page.c_str(), nullptr, nullptr, kPostAcceptTypes,
+                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                                      reinterpret_cast<DWORD_PTR>(this)));
+    std::string utf8 = AnsiToUtf8(body.c_str());
+    if (!request_ || !::HttpSendRequestW(request_.Get(), kPostHeaders, static_cast<DWORD>(-1), &utf8[0],
+                                         static_cast<DWORD>(utf8.size()))) {
+        RecordError(kRowPost, true);
+        return false;
+    }
+
+    wchar_t status[kPostStatusChars];
+    if (!QueryText(HTTP_QUERY_STATUS_CODE, status, sizeof(status)) || std::wcscmp(status, kStatusOk) == 0)
+        return true;
+    CloseTransfer();
+    Report(FormatString(LoadLangString(IDS_HTTP_REQUEST_ERROR), page.c_str(), status));
+    return false;
+}
+
+void CHttpClient::Process()
+{
+    // The request a successful post leaves open is no download.
+    if (!request_ || !file_)
+        return;
+
+    char buffer[kChunkSize];
+    DWORD count = 0;
+    if (!::InternetReadFile(request_.Get(), buffer, kChunkSize, &count)) {
+        RecordError(kRowReadFile, true);
+        return;
+    }
+    // Bytes past the announced length are no part of the file: WinINet passes
+    // on whatever the server sends until it closes the connection.
+    if (expectedTotal_ != 0)
+        count = std::min(count, received_ < expectedTotal_ ? expectedTotal_ - received_ : 0);
+    received_ += count;
+    if (count != 0) {
+        WriteChunk(file_.Get(), buffer, count);
+        if (events_)
+            events_->OnData(count);
+        return;
+    }
+
+    if (expectedTotal_ != 0 && received_ < expectedTotal_) {
+        CloseTransfer();
+        if (events_) {
+            events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));
+            return;
+        }
+        // Nobody to tell: resume on our own from what the file holds.
+        ::Sleep(kSelfResumePauseMs);
+        Download(remotePath_, localFile_, received_);
+        return;
+    }
+
+    finished_ = true;
+    CloseTransfer();
+    if (events_)
+        events_->OnComplete(localFile_.c_str());
+}
+
+void CHttpClient::Cancel()
+{
+    if (finished_)
+        return;
+    CloseTransfer();
+}
+
+bool CHttpClient::QueryText(DWORD infoLevel, wchar_t* buffer, DWORD bufferBytes)
+{
+    DWORD size = bufferBytes;
+    DWORD index = 0;
+    return ::HttpQueryInfoW(request_.Get(), infoLevel, buffer, &size, &index) != FALSE;
+}
+
+void CHttpClient::Report(const std::wstring& text)
+{
+    if (events_)
+        events_->OnError(text.c_str());
+}
+
+void CHttpClient::RecordError(int row, bool report)
+{
+    // Taken before the handles are closed, which may change it.
+    DWORD code = ::GetLastError();
+    CloseTransfer();
+    std::wstring text = WinInetErrorText(row, code);
+    if (report)
+        Report(text);
+    else
+        lastError_ = text;
+}
+
+void CHttpClient::CloseTransfer()
+{
+    file_.Reset();
+    request_.Reset();
+}
+
+void CALLBACK CHttpClient::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
+                                          DWORD infoLength)
+{
+    if (status == INTERNET_STATUS_REQUEST_COMPLETE && context != 0)
+        reinterpret_cast<CHttpClient*>(context)->finished_ = true;
+}
