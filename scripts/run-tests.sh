@@ -6,9 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
+source "$here/scripts/wine-env.sh"
 
 "$here/scripts/wine-prefix.sh"
 

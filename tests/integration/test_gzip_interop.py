@@ -41,8 +41,7 @@ def samples():
 @pytest.fixture
 def zipcli(build_dir, run_win, tmp_path):
     exe = build_dir / "zipcli.exe"
-    if not exe.exists():
-        pytest.skip("zipcli.exe is not built")
+    assert exe.exists(), "zipcli.exe is not built"
 
     def call(*args):
         return run_win(exe, *[winpath(a) if isinstance(a, os.PathLike) else a for a in args], cwd=tmp_path)
