@@ -14,6 +14,38 @@ rm -rf "$game"
 mkdir -p "$game"
 cp "$build/TarnholdLauncher.exe" "$game/"
 
+# The report server takes the launcher's reports when the build reports to a
+# loopback address (the default, 127.0.0.2); its page lists them.
+report_host=$(sed -n 's/^TARNHOLD_REPORT_HOST:STRING=//p' "$build/CMakeCache.txt")
+report_pid=
+xvfb_pid=
+cleanup() {
+    if [ -n "$xvfb_pid" ]; then
+        wineserver -k 2>/dev/null || true
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+    [ -n "$report_pid" ] && kill "$report_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+if [[ $report_host =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+    report_log=$build/demo/report-server.log
+    /usr/bin/python3 "$here/tools/report_server.py" --address "$report_host" \
+        --database "$build/demo/reports.db" >"$report_log" 2>&1 &
+    report_pid=$!
+    # Reports sent before it listens would be lost.
+    for _ in $(seq 50); do
+        grep -q '^listening' "$report_log" && break
+        kill -0 "$report_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if grep -q '^listening' "$report_log"; then
+        echo "Report server: http://$report_host/ (database $build/demo/reports.db)"
+    else
+        echo "Report server did not start; see $report_log" >&2
+        report_pid=
+    fi
+fi
+
 if [ -n "${DISPLAY:-}" ]; then
     echo "Starting the launcher on $DISPLAY from $game"
     cd "$game" && wine TarnholdLauncher.exe
@@ -24,7 +56,6 @@ display=:$((500 + RANDOM % 400))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
-trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 sleep 1
 
 (cd "$game" && wine TarnholdLauncher.exe) &
