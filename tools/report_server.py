@@ -160,7 +160,7 @@ def render_overview(counts, totals, recent):
            "<style>body{font-family:sans-serif}table{border-collapse:collapse}"
            "td,th{border:1px solid #aaa;padding:2px 6px;vertical-align:top;text-align:left}"
            "code{white-space:pre-wrap;word-break:break-all}</style></head><body>",
-           "<h1>Tarnhold reports</h1>", "<h2>Events</h2>", "<table><tr><th>event</th><th>reports</th></tr>"]
+           "<h1>Tarnhold reports</h1>", "<h2>Accepted event reports</h2>", "<table><tr><th>event</th><th>reports</th></tr>"]
     for row in counts:
         out.append("<tr><td>%s</td><td>%d</td></tr>" % (html.escape(str(row["event"])), row["n"]))
     out.append("</table><h2>Reports per page</h2><table><tr><th>page</th><th>reports</th></tr>")

@@ -5,12 +5,20 @@ import sqlite3
 import subprocess
 import sys
 
+from conftest import BUILD_DIR
+
 TOOL = pathlib.Path(__file__).resolve().parents[2] / "tools" / "report_server.py"
+# Every report the launcher's code sent during test runs, for the report
+# server's page: tools/report_server.py --database build/test-reports.db
+KEPT_REPORTS = BUILD_DIR / "test-reports.db"
+COLUMNS = "received, page, path, client, status, body, fields, guid, event"
 
 
 class ReportServer:
-    def __init__(self, address, database, *options):
+    def __init__(self, address, database, *options, keep=False):
+        """keep: add what the server stored to KEPT_REPORTS when it stops."""
         self.address = address
+        self.keep = keep
         self.database = pathlib.Path(database)
         self.proc = subprocess.Popen(
             [sys.executable, str(TOOL), "--address", address, "--port", "80", "--database", str(self.database),
@@ -45,3 +53,17 @@ class ReportServer:
         self.proc.wait(timeout=10)
         self.proc.stdout.close()
         self.proc.stderr.close()
+        if self.keep:
+            self.keep_reports()
+
+    def keep_reports(self):
+        sys.path.insert(0, str(TOOL.parent))
+        import report_server
+        report_server.Store(str(KEPT_REPORTS))  # creates the table when the file is new
+        db = sqlite3.connect(KEPT_REPORTS)
+        try:
+            db.execute("ATTACH DATABASE ? AS run", (str(self.database),))
+            db.execute("INSERT INTO reports (%s) SELECT %s FROM run.reports ORDER BY id" % (COLUMNS, COLUMNS))
+            db.commit()
+        finally:
+            db.close()

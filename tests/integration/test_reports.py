@@ -48,7 +48,7 @@ def start_server(tmp_path):
     servers = []
 
     def start(*options):
-        server = ReportServer(SERVER, tmp_path / ("reports%d.db" % len(servers)), *options)
+        server = ReportServer(SERVER, tmp_path / ("reports%d.db" % len(servers)), *options, keep=True)
         servers.append(server)
         return server
     yield start
