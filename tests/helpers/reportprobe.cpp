@@ -12,6 +12,7 @@
 //   stop PERCENT ERRORS BYTES              event 11
 //   repeat COUNT TEXT                      COUNT failures with one text through the
 //                                          update run's limit on repeated reports
+//   parallel COUNT TEXT                    COUNT failures from each of two threads at once
 //   restart                                restart the report timer
 //   survey                                 print the processor and adapter names
 // --cpu with --adapter (an adapter with shader model 3.0) or with --no-direct3d
@@ -27,6 +28,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/registry_keys.h"
@@ -137,6 +139,20 @@ bool Run(CReportClient& reports, IHardwareFacts& facts, const std::vector<std::w
             if (limit.ShouldReport(text))
                 reports.SendFailure(kEventRequestFailed, figures, 0, text);
         }
+    } else if (command == L"parallel" && args.size() == 3) {
+        // The worker's failures and the window thread's reports share one client.
+        int count = Int(args[1]);
+        std::wstring text = WideFromHex(args[2]);
+        auto send = [&reports, count, &text](int option) {
+            RunFigures figures;
+            for (int i = 0; i < count; ++i) {
+                figures.errors = i + 1;
+                reports.SendFailure(kEventRequestFailed, figures, option, text);
+            }
+        };
+        std::thread other(send, 1);
+        send(0);
+        other.join();
     } else if (command == L"restart") {
         reports.RestartTimer();
     } else if (command == L"survey") {

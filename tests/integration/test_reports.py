@@ -198,6 +198,14 @@ def test_ten_identical_failures_send_six_reports(registry, start_server, probe):
     assert errors == ["1", "2", "3", "4", "5", "6"]
 
 
+def test_reports_from_two_threads_at_once_all_arrive_whole(registry, start_server, probe):
+    server = start_server()
+    probe(SERVER, "parallel", "25", hexed("Поток"))
+    sent = sorted((dict(r["fields"])["option"], int(dict(r["fields"])["errors"])) for r in server.reports())
+    assert sent == sorted((option, errors) for option in "01" for errors in range(1, 26))
+    assert all(body.endswith("&text=%D0%9F%D0%BE%D1%82%D0%BE%D0%BA") for body in server.bodies())
+
+
 def test_error_log_refused_by_the_server_stays_and_the_other_is_deleted(registry, start_server, probe, game):
     server = start_server("--fail", "errors=500:1")
     set_hardware_reported(registry)
@@ -226,14 +234,17 @@ def test_long_error_logs_are_cut_to_65536_encoded_characters(registry, start_ser
     server = start_server()
     set_hardware_reported(registry)
     letters = bytes(ord("a") + i % 26 for i in range(30000))
+    huge = bytes(ord("A") + i % 26 for i in range(3 << 20))
     (game / "Errors" / "blanks.txt").write_bytes(b" " * 30000)
     (game / "Errors" / "letters.txt").write_bytes(letters)
+    (game / "Errors" / "huge.txt").write_bytes(huge)
 
     probe(SERVER, "start")
 
-    logs = sorted(server.bodies("errors"), key=len)
-    assert logs == ["guid=" + ID + "&errlog=" + letters.decode(),
-                    "guid=" + ID + "&errlog=" + "%20" * 21845 + "%"]
+    logs = sorted(server.bodies("errors"))
+    assert logs == ["guid=" + ID + "&errlog=" + "%20" * 21845 + "%",
+                    "guid=" + ID + "&errlog=" + huge[:65536].decode(),
+                    "guid=" + ID + "&errlog=" + letters.decode()]
     assert list((game / "Errors").iterdir()) == []
 
 
