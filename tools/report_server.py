@@ -18,6 +18,7 @@ The server prints one line "listening on ADDRESS:PORT" once it accepts
 connections. Standard library only.
 """
 import argparse
+import contextlib
 import datetime
 import html
 import http.server
@@ -90,8 +91,8 @@ class Answers:
         self.rules = {}
         self.lock = threading.Lock()
         for rule in rules:
-            page, _, spec = rule.partition("=")
-            status, _, count = spec.partition(":")
+            page, _, answer = rule.partition("=")
+            status, _, count = answer.partition(":")
             if page not in PAGES.values() or not status.isdigit() or (count and not count.isdigit()):
                 raise ValueError("bad --fail rule: %r" % rule)
             self.rules[page] = [int(status), int(count) if count else None]
@@ -117,10 +118,16 @@ class Store:
         with self.connect() as db:
             db.executescript(SCHEMA)
 
+    @contextlib.contextmanager
     def connect(self):
+        """A connection for one transaction: committed when the block ends, then closed."""
         db = sqlite3.connect(self.path, timeout=30)
         db.row_factory = sqlite3.Row
-        return db
+        try:
+            with db:
+                yield db
+        finally:
+            db.close()
 
     def add(self, page, path, client, status, body):
         fields = decode_fields(body)
@@ -128,8 +135,9 @@ class Store:
         for name, value in fields:
             first.setdefault(name, value)
         event = first.get("event")
-        row = (datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="milliseconds"), page, path, client,
-               status, body, json.dumps(fields, ensure_ascii=False), first.get("guid"),
+        now = datetime.datetime.now(datetime.timezone.utc)
+        received = now.strftime("%Y-%m-%dT%H:%M:%S") + ".%03dZ" % (now.microsecond // 1000)
+        row = (received, page, path, client, status, body, json.dumps(fields, ensure_ascii=False), first.get("guid"),
                int(event) if event is not None and event.lstrip("-").isdigit() else None)
         with self.lock, self.connect() as db:
             db.execute("INSERT INTO reports (received, page, path, client, status, body, fields, guid, event)"
