@@ -4,7 +4,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
+# Absolute: Wine refuses a relative prefix path, and ctest runs elsewhere.
+build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -27,4 +28,8 @@ cleanup() {
 trap cleanup EXIT
 
 wineserver -p
+# Wine starts its services with the first program and hands them that
+# program's output: started by a test, they would hold the test's output open
+# and ctest would wait for its end for ever. Start them here, detached.
+wine cmd /c exit >/dev/null 2>&1 </dev/null
 ctest --test-dir "$build" --output-on-failure -j2 ${CTEST_ARGS:-}
