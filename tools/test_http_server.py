@@ -234,11 +234,11 @@ class ScriptedHttpServer:
         self._thread.join()
 
 
-def _reply_from_json(spec):
-    if "file" in spec:
-        with open(spec["file"], "rb") as f:
+def _reply_from_json(answer):
+    if "file" in answer:
+        with open(answer["file"], "rb") as f:
             return FileRoute(f.read())
-    fields = dict(spec)
+    fields = dict(answer)
     for key in ("body", "extra", "raw"):
         if isinstance(fields.get(key), str):
             fields[key] = fields[key].encode("utf-8")
@@ -255,8 +255,9 @@ def main():
     routes = {}
     if args.routes:
         with open(args.routes, encoding="utf-8") as f:
-            for path, spec in json.load(f).items():
-                routes[path] = [_reply_from_json(s) for s in spec] if isinstance(spec, list) else _reply_from_json(spec)
+            for path, answers in json.load(f).items():
+                routes[path] = ([_reply_from_json(a) for a in answers] if isinstance(answers, list)
+                                else _reply_from_json(answers))
     server = ScriptedHttpServer(args.bind, routes, args.port, args.log)
     print("listening at %s:%d" % (args.bind, args.port), flush=True)
     try:

@@ -37,29 +37,9 @@
 #include "net/http_client_wininet.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
+#include "tests/helpers/utf8_text.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& wide)
-{
-    if (wide.empty())
-        return std::string();
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                  nullptr);
-    std::string out(n, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring Wide(const std::string& utf8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
 
 void Say(const std::string& line)
 {
