@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "app/registry_keys.h"
+#include "ui/languages.h"
+#include "ui/resources/resource.h"
+
+namespace {
+
+class LanguagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetCurrentLanguage(kLanguageRussian);
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyPath().c_str());
+    }
+    void TearDown() override
+    {
+        SetCurrentLanguage(kLanguageRussian);
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyPath().c_str());
+    }
+
+    void StoreRaw(DWORD type, const void* data, DWORD size)
+    {
+        ASSERT_EQ(::SHSetValueW(HKEY_CURRENT_USER, GameKeyPath().c_str(), L"Language", type, data, size),
+                  ERROR_SUCCESS);
+    }
+};
+
+TEST_F(LanguagesTest, StringsComeInTheCurrentLanguage)
+{
+    EXPECT_STREQ(LoadLangString(IDS_ALL_FILES_UP_TO_DATE), L"Все файлы последней версии");
+    EXPECT_STREQ(LoadLangString(IDS_PRODUCT_KEY), L"Tarnhold");
+    EXPECT_STREQ(LoadLangString(IDS_FILE_UPDATED), L"Обновлен файл ");
+    SetCurrentLanguage(kLanguageEnglish);
+    EXPECT_STREQ(LoadLangString(IDS_ALL_FILES_UP_TO_DATE), L"All files are up to date");
+    EXPECT_STREQ(LoadLangString(IDS_PRODUCT_KEY), L"Tarnhold Brisvane");
+    EXPECT_STREQ(LoadLangString(IDS_COUNT_FROM), L" from ");
+}
+
+TEST_F(LanguagesTest, LanguageWithoutResourcesFallsBackToNeutral)
+{
+    SetCurrentLanguage(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    EXPECT_STREQ(LoadLangString(IDS_PRODUCT_NAME), L"Tarnhold");
+    EXPECT_NE(LoadLangString(IDS_ALL_FILES_UP_TO_DATE)[0], L'\0');
+    EXPECT_TRUE(FindLangResource(RT_DIALOG, IDD_LANGUAGE));
+}
+
+TEST_F(LanguagesTest, LoadsShareOneBuffer)
+{
+    const wchar_t* first = LoadLangString(IDS_PRODUCT_NAME);
+    const wchar_t* second = LoadLangString(IDS_MAKER_FOLDER);
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ(first, L"Orvix Games");
+    EXPECT_STREQ(LoadLangString(IDS_LAST + 1), L"");
+}
+
+TEST_F(LanguagesTest, TableHoldsRussianOnly)
+{
+    ASSERT_EQ(LanguageCount(), 1);
+    EXPECT_EQ(LanguageIdAt(0), kLanguageRussian);
+    EXPECT_STREQ(LanguageAt(0).code, L"Russian");
+    EXPECT_EQ(FindLanguageIndex(kLanguageEnglish), -1);
+    SetCurrentLanguage(kLanguageEnglish);
+    EXPECT_STREQ(CurrentLanguageCode(), L"Russian");
+}
+
+TEST_F(LanguagesTest, StoredLanguageIsReadByExactCode)
+{
+    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
+
+    const wchar_t english[] = L"English";
+    StoreRaw(REG_SZ, english, sizeof(english));
+    EXPECT_EQ(ReadStoredLanguage(), LanguageIdAt(0));
+
+    const wchar_t lower[] = L"russian";
+    StoreRaw(REG_SZ, lower, sizeof(lower));
+    EXPECT_EQ(ReadStoredLanguage(), LanguageIdAt(0));
+
+    DWORD number = 1033;
+    StoreRaw(REG_DWORD, &number, sizeof(number));
+    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
+
+    std::wstring huge(1000, L'R');
+    StoreRaw(REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() * sizeof(wchar_t)));
+    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
+}
+
+TEST_F(LanguagesTest, StoreWritesTheCurrentRowsCode)
+{
+    SetCurrentLanguage(kLanguageEnglish);
+    StoreLanguage();
+    wchar_t value[64] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    ASSERT_EQ(::SHGetValueW(HKEY_CURRENT_USER, GameKeyPath().c_str(), L"Language", &type, value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(value, L"Russian");
+    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
+}
+
+TEST_F(LanguagesTest, DialogTemplatesExistInBothLanguages)
+{
+    for (WORD language : {kLanguageRussian, kLanguageEnglish}) {
+        SetCurrentLanguage(language);
+        for (UINT id : {IDD_LAUNCHER, IDD_SETUP, IDD_OPTIONS, IDD_LANGUAGE, IDD_REFUSAL_POLL})
+            EXPECT_TRUE(FindLangResource(RT_DIALOG, id)) << id << " in " << language;
+    }
+}
+
+} // namespace
