@@ -158,8 +158,7 @@ def native_zipcli():
     build = ROOT / 'build' / 'fuzz'
     zipcli = build / 'zipcli'
     if not zipcli.exists():
-        subprocess.run(['cmake', '-S', ROOT / 'tests' / 'fuzz', '-B', build,
-                        '-DCMAKE_BUILD_TYPE=Release'], check=True)
+        subprocess.run(['cmake', '-S', ROOT / 'tests' / 'fuzz', '-B', build], check=True)
         subprocess.run(['cmake', '--build', build, '-j2', '--target', 'zipcli'], check=True)
     return zipcli
 

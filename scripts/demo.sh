@@ -7,9 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
+source "$here/scripts/wine-env.sh"
 "$here/scripts/wine-prefix.sh"
 
 # A small sample game published as an update server's tree in

@@ -4,11 +4,9 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
+build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
+source "$here/scripts/wine-env.sh"
 
 "$here/scripts/wine-prefix.sh"
 
@@ -27,4 +25,7 @@ cleanup() {
 trap cleanup EXIT
 
 wineserver -p
+# The first process of a session starts Wine's background services, which keep
+# its output open; start them here so no test's output pipe is held by them.
+wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$build" --output-on-failure -j2 ${CTEST_ARGS:-}

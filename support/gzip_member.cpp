@@ -1,6 +1,6 @@
 #include "support/gzip_member.h"
 
-#include "support/deflate.h"
+#include "support/lz77_encoder.h"
 #include "support/inflate.h"
 #include "support/zip_codec.h"
 #include "support/zip_io.h"

@@ -1,40 +1,20 @@
-#include "support/deflate.h"
+#include "support/block_encoder.h"
 
-#include "support/crc32.h"
 #include "support/deflate_format.h"
 #include "support/huffman_code.h"
 #include "support/zip_io.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace zip_engine {
 
 namespace {
 
-constexpr int kWindowBufferSize = 2 * kWindowSize;
-constexpr unsigned kWindowMask = kWindowSize - 1;
-constexpr int kHashBits = 15;
-constexpr unsigned kHashSize = 1u << kHashBits;
-constexpr unsigned kHashMask = kHashSize - 1;
-// Three shifts push a byte out of the hash, so it covers exactly kMinMatch bytes.
-constexpr int kHashShift = 5;
-// Lookahead that guarantees a full-length match plus the next hash.
-constexpr unsigned kMinLookahead = kMaxMatch + kMinMatch + 1;
-// Matches reach back no further, so a match never touches the slid-out half.
-constexpr unsigned kMaxDistance = kWindowSize - kMinLookahead;
-// A three-byte match further back costs more than three literals.
-constexpr unsigned kTooFar = 4096;
-// Hash heads and chains use 0 for "none": position 0 is never a match source.
-constexpr uint16_t kNoPosition = 0;
-
 constexpr int kSymbolBufferSize = 32768;
 constexpr unsigned kMaxBlockSymbols = kSymbolBufferSize - 1;
 // How often a block's worth of symbols is weighed for an early end.
 constexpr unsigned kBlockCheckInterval = 4096;
-constexpr int kLastCheaplyEndedLevel = 2;
-constexpr int kLastGreedyLevel = 3;
 // Bytes a stored block adds: LEN and NLEN.
 constexpr unsigned kStoredOverhead = 4;
 constexpr int kBlockHeaderBits = 3;
@@ -49,27 +29,6 @@ constexpr int kMinRepeat = 3;
 constexpr int kMinManyZeros = 11;
 // Estimated bits of a distance code without its extra bits.
 constexpr unsigned kEstimatedDistanceBits = 5;
-
-struct LevelConfig {
-    unsigned good;   // a pending match this long cuts the chain walk to a quarter
-    unsigned lazy;   // lazy levels: no search after a match this long;
-                     // greedy levels: longest match whose strings are hashed
-    unsigned nice;   // a match this long ends the chain walk
-    unsigned chain;  // candidates looked at per search
-};
-
-constexpr LevelConfig kLevels[kMaxLevel + 1] = {
-    {0, 0, 0, 0},
-    {4, 4, 8, 4},
-    {4, 5, 16, 8},
-    {4, 6, 32, 32},
-    {4, 4, 16, 16},
-    {8, 16, 32, 32},
-    {8, 16, 128, 128},
-    {8, 32, 128, 256},
-    {32, 128, 258, 1024},
-    {32, 258, 258, 4096},
-};
 
 // Length code (0..28) of every match length minus kMinMatch.
 constexpr std::array<uint8_t, kMaxMatch - kMinMatch + 1> MakeLengthCodes()
@@ -113,23 +72,7 @@ int DistanceCode(unsigned distance)
 
 // ---- State -------------------------------------------------------------------
 
-LevelConfig g_config;
-int g_level;
-
-int g_inputFd;
-bool g_inputEnded;
-uint32_t g_crc;
-uint32_t g_inputLength;
-
-uint8_t g_window[kWindowBufferSize];
-uint16_t g_head[kHashSize];
-uint16_t g_prev[kWindowSize];
-unsigned g_hash;
-unsigned g_strStart;
-unsigned g_lookahead;
-unsigned g_matchStart;
-// Window position of the current block's first byte; negative once slid out.
-long g_blockStart;
+bool g_endsEarly;
 
 // The current block: each symbol is a literal (distance 0) or a match.
 uint8_t g_symbolLiterals[kSymbolBufferSize];  // literal, or match length - kMinMatch
@@ -175,120 +118,6 @@ void AlignToByte()
     g_bitBuffer = 0;
 }
 
-// ---- Window --------------------------------------------------------------------
-
-void SlideWindow()
-{
-    std::memcpy(g_window, g_window + kWindowSize, kWindowSize);
-    g_matchStart -= kWindowSize;
-    g_strStart -= kWindowSize;
-    g_blockStart -= kWindowSize;
-    auto lower = [](uint16_t& position) {
-        position = position >= kWindowSize ? static_cast<uint16_t>(position - kWindowSize) : kNoPosition;
-    };
-    std::for_each(g_head, g_head + kHashSize, lower);
-    std::for_each(g_prev, g_prev + kWindowSize, lower);
-}
-
-// Reads until the window's end is reached or the input ends, first moving the
-// upper half down when the position has run far enough into it.
-void FillWindow()
-{
-    if (g_strStart >= kWindowSize + kMaxDistance)
-        SlideWindow();
-    if (g_inputEnded)
-        return;
-    uint8_t* to = g_window + g_strStart + g_lookahead;
-    size_t room = kWindowBufferSize - g_strStart - g_lookahead;
-    size_t got = ReadFully(g_inputFd, to, room);
-    g_inputEnded = got < room;
-    g_crc = Crc32Update(g_crc, to, got);
-    g_inputLength += static_cast<uint32_t>(got);
-    g_lookahead += static_cast<unsigned>(got);
-}
-
-unsigned UpdateHash(unsigned hash, uint8_t next)
-{
-    return ((hash << kHashShift) ^ next) & kHashMask;
-}
-
-// Enters the string at `position` into the hash; returns the previous
-// position with the same hash.
-unsigned InsertString(unsigned position)
-{
-    g_hash = UpdateHash(g_hash, g_window[position + kMinMatch - 1]);
-    unsigned previous = g_head[g_hash];
-    g_prev[position & kWindowMask] = static_cast<uint16_t>(previous);
-    g_head[g_hash] = static_cast<uint16_t>(position);
-    return previous;
-}
-
-uint64_t Load64(const uint8_t* p)
-{
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = value << 8 | p[i];
-    return value;
-}
-
-// Length of the common prefix of a and b, at most `limit`.
-unsigned CommonLength(const uint8_t* a, const uint8_t* b, unsigned limit)
-{
-    unsigned length = 0;
-    while (length + 8 <= limit) {
-        uint64_t difference = Load64(a + length) ^ Load64(b + length);
-        if (difference) {
-            while (!(difference & 0xFF)) {
-                difference >>= 8;
-                ++length;
-            }
-            return length;
-        }
-        length += 8;
-    }
-    while (length < limit && a[length] == b[length])
-        ++length;
-    return length;
-}
-
-// Walks the hash chain from `candidate` for a match longer than `best`;
-// a longer one found sets g_matchStart. Returns the best length.
-unsigned LongestMatch(unsigned candidate, unsigned best)
-{
-    unsigned limit = std::min<unsigned>(kMaxMatch, g_lookahead);
-    if (best >= limit)
-        return best;
-    unsigned nice = std::min(g_config.nice, limit);
-    unsigned chain = g_config.chain;
-    if (best >= g_config.good)
-        chain >>= 2;
-    unsigned oldest = g_strStart > kMaxDistance ? g_strStart - kMaxDistance : kNoPosition;
-    const uint8_t* scan = g_window + g_strStart;
-    do {
-        const uint8_t* match = g_window + candidate;
-        // Only a candidate that could beat `best` is measured.
-        if (match[best] != scan[best] || match[best - 1] != scan[best - 1] || match[0] != scan[0] ||
-            match[1] != scan[1])
-            continue;
-        unsigned length = CommonLength(match, scan, limit);
-        if (length > best) {
-            g_matchStart = candidate;
-            best = length;
-            if (length >= nice)
-                break;
-        }
-    } while ((candidate = g_prev[candidate & kWindowMask]) > oldest && --chain != 0);
-    return best;
-}
-
-// Best match for the string at g_strStart, or kMinMatch - 1.
-unsigned FindMatch(unsigned head, unsigned pending)
-{
-    if (head == kNoPosition || g_strStart - head > kMaxDistance)
-        return pending;
-    return LongestMatch(head, pending);
-}
-
 // ---- Blocks ---------------------------------------------------------------------
 
 void ResetBlock()
@@ -300,13 +129,13 @@ void ResetBlock()
     std::fill(g_distanceFrequency, g_distanceFrequency + kDistanceCodes, 0);
 }
 
-// True when the block should end: it is full, or (above the cheap levels) it
-// is mostly literals and already compresses to less than half.
+// True when the block should end: it is full, or (when enabled) it is mostly
+// literals and already compresses to less than half.
 bool BlockShouldEnd()
 {
     if (g_symbolCount == kMaxBlockSymbols)
         return true;
-    if (g_level <= kLastCheaplyEndedLevel || g_symbolCount % kBlockCheckInterval != 0)
+    if (!g_endsEarly || g_symbolCount % kBlockCheckInterval != 0)
         return false;
     unsigned long estimate = static_cast<unsigned long>(g_symbolCount) * 8;
     for (int code = 0; code < kDistanceCodes; ++code)
@@ -314,28 +143,6 @@ bool BlockShouldEnd()
                     (kEstimatedDistanceBits + kDistanceExtra[code]);
     estimate /= 8;
     return g_matchCount < g_symbolCount / 2 && estimate < g_blockBytes / 2;
-}
-
-bool TallyLiteral(uint8_t literal)
-{
-    g_symbolLiterals[g_symbolCount] = literal;
-    g_symbolDistances[g_symbolCount] = 0;
-    ++g_symbolCount;
-    ++g_blockBytes;
-    ++g_litLenFrequency[literal];
-    return BlockShouldEnd();
-}
-
-bool TallyMatch(unsigned distance, unsigned length)
-{
-    g_symbolLiterals[g_symbolCount] = static_cast<uint8_t>(length - kMinMatch);
-    g_symbolDistances[g_symbolCount] = static_cast<uint16_t>(distance);
-    ++g_symbolCount;
-    ++g_matchCount;
-    g_blockBytes += length;
-    ++g_litLenFrequency[kEndOfBlock + 1 + kLengthCodeOf[length - kMinMatch]];
-    ++g_distanceFrequency[DistanceCode(distance)];
-    return BlockShouldEnd();
 }
 
 struct Code {
@@ -571,9 +378,8 @@ void SendDynamicHeader(const DynamicCode& code)
     }
 }
 
-void SendStoredBlocks(bool last)
+void SendStoredBlocks(const uint8_t* data, bool last)
 {
-    const uint8_t* data = g_window + g_blockStart;
     unsigned left = g_blockBytes;
     do {
         unsigned part = std::min<unsigned>(left, kMaxStoredLength);
@@ -589,8 +395,44 @@ void SendStoredBlocks(bool last)
     } while (left > 0);
 }
 
-// Ends the current block with the cheapest of the three block types.
-void FlushBlock(bool last)
+} // namespace
+
+void BeginBlocks(bool endsEarly)
+{
+    g_endsEarly = endsEarly;
+    g_bitBuffer = 0;
+    g_bitCount = 0;
+    ResetBlock();
+    for (int s = 0; s < kFixedLitLenCodes; ++s)
+        g_fixedLitLenLengths[s] = FixedLitLenLength(s);
+    BuildCanonicalCodes(g_fixedLitLenLengths, kFixedLitLenCodes, g_fixedLitLenCodes);
+    std::fill(g_fixedDistanceLengths, g_fixedDistanceLengths + kDistanceCodes, kFixedDistanceLength);
+    BuildCanonicalCodes(g_fixedDistanceLengths, kDistanceCodes, g_fixedDistanceCodes);
+}
+
+bool TallyLiteral(uint8_t literal)
+{
+    g_symbolLiterals[g_symbolCount] = literal;
+    g_symbolDistances[g_symbolCount] = 0;
+    ++g_symbolCount;
+    ++g_blockBytes;
+    ++g_litLenFrequency[literal];
+    return BlockShouldEnd();
+}
+
+bool TallyMatch(unsigned distance, unsigned length)
+{
+    g_symbolLiterals[g_symbolCount] = static_cast<uint8_t>(length - kMinMatch);
+    g_symbolDistances[g_symbolCount] = static_cast<uint16_t>(distance);
+    ++g_symbolCount;
+    ++g_matchCount;
+    g_blockBytes += length;
+    ++g_litLenFrequency[kEndOfBlock + 1 + kLengthCodeOf[length - kMinMatch]];
+    ++g_distanceFrequency[DistanceCode(distance)];
+    return BlockShouldEnd();
+}
+
+unsigned FlushBlock(const uint8_t* data, bool last)
 {
     Code fixedLitLen{g_fixedLitLenCodes, g_fixedLitLenLengths};
     Code fixedDistance{g_fixedDistanceCodes, g_fixedDistanceLengths};
@@ -603,9 +445,8 @@ void FlushBlock(bool last)
     unsigned long fixedBytes = (SymbolBits(fixedLitLen, fixedDistance) + kBlockHeaderBits + 7) / 8;
     unsigned long bestBytes = std::min(dynamicBytes, fixedBytes);
 
-    // A stored block copies the block's bytes from the window, if still there.
-    if (g_blockBytes + kStoredOverhead <= bestBytes && g_blockStart >= 0) {
-        SendStoredBlocks(last);
+    if (g_blockBytes + kStoredOverhead <= bestBytes && data) {
+        SendStoredBlocks(data, last);
     } else if (fixedBytes == bestBytes) {
         PutBits(last ? 1 : 0, 1);
         PutBits(kFixedBlock, 2);
@@ -616,127 +457,11 @@ void FlushBlock(bool last)
         SendDynamicHeader(dynamic);
         SendSymbols(dynamicLitLen, dynamicDistance);
     }
-    g_blockStart += g_blockBytes;
+    unsigned bytes = g_blockBytes;
     ResetBlock();
     if (last)
         AlignToByte();
-}
-
-// ---- Matching -------------------------------------------------------------------
-
-// Levels 1 to 3: a match is taken at once.
-void CompressGreedy()
-{
-    for (;;) {
-        if (g_lookahead < kMinLookahead) {
-            FillWindow();
-            if (g_lookahead == 0)
-                return;
-        }
-        unsigned head = InsertString(g_strStart);
-        unsigned length = FindMatch(head, kMinMatch - 1);
-        bool blockEnds;
-        if (length >= kMinMatch) {
-            blockEnds = TallyMatch(g_strStart - g_matchStart, length);
-            g_lookahead -= length;
-            if (length <= g_config.lazy) {
-                for (unsigned n = length - 1; n > 0; --n)
-                    InsertString(++g_strStart);
-                ++g_strStart;
-            } else {
-                // Long matches are skipped unhashed; the hash restarts after them.
-                g_strStart += length;
-                g_hash = UpdateHash(g_window[g_strStart], g_window[g_strStart + 1]);
-            }
-        } else {
-            blockEnds = TallyLiteral(g_window[g_strStart]);
-            --g_lookahead;
-            ++g_strStart;
-        }
-        if (blockEnds)
-            FlushBlock(false);
-    }
-}
-
-// Levels 4 to 9: a match is held back for one position and dropped if the
-// next position starts a longer one.
-void CompressLazy()
-{
-    unsigned length = kMinMatch - 1;
-    bool literalPending = false;
-    for (;;) {
-        if (g_lookahead < kMinLookahead) {
-            FillWindow();
-            if (g_lookahead == 0)
-                break;
-        }
-        unsigned head = InsertString(g_strStart);
-        unsigned pendingLength = length;
-        unsigned pendingStart = g_matchStart;
-        length = kMinMatch - 1;
-        if (pendingLength < g_config.lazy) {
-            length = FindMatch(head, pendingLength);
-            if (length == kMinMatch && g_strStart - g_matchStart > kTooFar)
-                length = kMinMatch - 1;
-        }
-        if (pendingLength >= kMinMatch && length <= pendingLength) {
-            bool blockEnds = TallyMatch(g_strStart - 1 - pendingStart, pendingLength);
-            // The match began one position back; hash the rest of its strings.
-            g_lookahead -= pendingLength - 1;
-            for (unsigned n = pendingLength - 2; n > 0; --n)
-                InsertString(++g_strStart);
-            ++g_strStart;
-            literalPending = false;
-            length = kMinMatch - 1;
-            if (blockEnds)
-                FlushBlock(false);
-        } else {
-            if (literalPending && TallyLiteral(g_window[g_strStart - 1]))
-                FlushBlock(false);
-            literalPending = true;
-            ++g_strStart;
-            --g_lookahead;
-        }
-    }
-    if (literalPending)
-        TallyLiteral(g_window[g_strStart - 1]);
-}
-
-} // namespace
-
-DeflateResult Deflate(int input, int level)
-{
-    g_level = level;
-    g_config = kLevels[level];
-    g_inputFd = input;
-    g_inputEnded = false;
-    g_crc = kCrc32Initial;
-    g_inputLength = 0;
-    // A clean window keeps the output independent of earlier operations.
-    std::memset(g_window, 0, sizeof g_window);
-    std::fill(g_head, g_head + kHashSize, kNoPosition);
-    g_strStart = 0;
-    g_lookahead = 0;
-    g_matchStart = 0;
-    g_blockStart = 0;
-    g_bitBuffer = 0;
-    g_bitCount = 0;
-    ResetBlock();
-
-    for (int s = 0; s < kFixedLitLenCodes; ++s)
-        g_fixedLitLenLengths[s] = FixedLitLenLength(s);
-    BuildCanonicalCodes(g_fixedLitLenLengths, kFixedLitLenCodes, g_fixedLitLenCodes);
-    std::fill(g_fixedDistanceLengths, g_fixedDistanceLengths + kDistanceCodes, kFixedDistanceLength);
-    BuildCanonicalCodes(g_fixedDistanceLengths, kDistanceCodes, g_fixedDistanceCodes);
-
-    FillWindow();
-    g_hash = UpdateHash(g_window[0], g_window[1]);
-    if (level <= kLastGreedyLevel)
-        CompressGreedy();
-    else
-        CompressLazy();
-    FlushBlock(true);
-    return DeflateResult{Crc32Final(g_crc), g_inputLength};
+    return bytes;
 }
 
 } // namespace zip_engine

@@ -1,4 +1,6 @@
 #pragma once
+// The DEFLATE encoder's front: the sliding window, hash chains and the
+// greedy (levels 1-3) or lazy (levels 4-9) choice of matches.
 
 #include <cstdint>
 
