@@ -284,13 +284,19 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
             ResetCodec();
         break;
     }
-    default:
-        // The stop event, or a failed wait, which is handled as a stop.
+    default: {
+        // The stop event, or a failed wait, which is handled as a stop. A
+        // writer waiting for data notices the stop once data comes; if the
+        // decompressor ends instead, it needs the end of the stream.
+        HANDLE running[] = {writer.Get(), decompressor.Get()};
+        if (::WaitForMultipleObjects(2, running, FALSE, kStopWait) == WAIT_OBJECT_0 + 1)
+            writeEnd.Reset();
         EndThread(writer.Get(), kStopWait);
         readEnd.Reset();
         EndThread(decompressor.Get(), kStopWait);
         ResetCodec();
         break;
+    }
     }
 
     return ExitCodeOf(decompressor.Get()) == kThreadSucceeded && ExitCodeOf(writer.Get()) == kThreadSucceeded;
