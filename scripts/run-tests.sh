@@ -4,12 +4,9 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-# Absolute: Wine refuses a relative prefix path, and ctest runs elsewhere.
 build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
+source "$here/scripts/wine-env.sh"
 
 "$here/scripts/wine-prefix.sh"
 
@@ -28,8 +25,7 @@ cleanup() {
 trap cleanup EXIT
 
 wineserver -p
-# Wine starts its services with the first program and hands them that
-# program's output: started by a test, they would hold the test's output open
-# and ctest would wait for its end for ever. Start them here, detached.
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+# The first process of a session starts Wine's background services, which keep
+# its output open; start them here so no test's output pipe is held by them.
+wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$build" --output-on-failure -j2 ${CTEST_ARGS:-}

@@ -3,10 +3,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+source "$here/scripts/wine-env.sh"
 
 [ -f "$WINEPREFIX/.ready" ] && exit 0
 mkdir -p "$(dirname "$WINEPREFIX")"

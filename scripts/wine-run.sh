@@ -5,11 +5,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
-export WINEARCH=win32
-export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko install prompts.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+source "$here/scripts/wine-env.sh"
 
 if [ "${1:-}" = "--fresh-dir" ]; then
     rm -rf "$2"

@@ -66,8 +66,9 @@ def test_deletedownloadedexe_deletes_and_starts_normally(driver, launcher_copy, 
     assert not downloaded.exists()
 
 
-def test_deletedownloadedexe_with_missing_file_starts_normally(driver, launcher_copy, tmp_path):
-    pid = driver.start(launcher_copy, "-deletedownloadedexe:" + winpath(tmp_path / "gone.exe"))
+@pytest.mark.parametrize("name", ["gone.exe", "x" * 300])
+def test_deletedownloadedexe_with_missing_or_overlong_path_starts_normally(driver, launcher_copy, tmp_path, name):
+    pid = driver.start(launcher_copy, "-deletedownloadedexe:" + winpath(tmp_path) + "\\" + name)
     expect_window_then_close(driver, pid, INSTALL_TITLE)
 
 

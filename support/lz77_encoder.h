@@ -1,0 +1,22 @@
+#pragma once
+// The DEFLATE encoder's front: the sliding window, hash chains and the
+// greedy (levels 1-3) or lazy (levels 4-9) choice of matches.
+
+#include <cstdint>
+
+namespace zip_engine {
+
+constexpr int kMinLevel = 1;
+constexpr int kMaxLevel = 9;
+
+struct DeflateResult {
+    uint32_t crc;     // CRC-32 of the input
+    uint32_t length;  // input length modulo 2^32
+};
+
+// Compresses everything the input descriptor holds into one DEFLATE stream
+// (RFC 1951) through the engine's output buffer, ending on a byte boundary.
+// `level` lies in kMinLevel..kMaxLevel.
+DeflateResult Deflate(int input, int level);
+
+} // namespace zip_engine

@@ -1,0 +1,109 @@
+#include "support/zip_codec.h"
+
+#include "support/gzip_member.h"
+#include "support/zip_io.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+using namespace zip_engine;
+
+namespace {
+
+const char kOperationFailed[] = "problem with zipping/unzipping operation : %d";
+// The value gzip tools exit with on an error.
+constexpr int kOperationFailedCode = 1;
+
+} // namespace
+
+CZipException::CZipException(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text_, sizeof text_, format, args);
+    va_end(args);
+}
+
+CMamaZip::CMamaZip(const char* sourceName, const char* operation)
+    : nameFits_(std::strlen(sourceName) < sizeof sourceName_), operation_(operation)
+{
+    std::snprintf(sourceName_, sizeof sourceName_, "%s", nameFits_ ? sourceName : "");
+}
+
+int CMamaZip::OpenSource() const
+{
+    int input = nameFits_ ? OpenForReading(sourceName_) : kNoFile;
+    if (input < 0)
+        throw CZipException("unable to open source file");
+    return input;
+}
+
+void CMamaZip::ThrowOnFailure(int result) const
+{
+    if (result != 0)
+        throw CZipException("problem while %s file", operation_);
+}
+
+void CMamaZip::ToFile(const char* targetName)
+{
+    if (nameFits_ && std::strcmp(targetName, sourceName_) == 0)
+        throw CZipException("target name must be different than source name");
+    // Files left open by an operation whose thread was stopped.
+    CloseRecordedFiles();
+    int input = OpenSource();
+    int output = CreateForWriting(targetName);
+    if (output < 0) {
+        CloseDescriptor(input);
+        throw CZipException("unable to create target file");
+    }
+    RecordOpenFiles(input, output);
+    int result = Process(input, output);
+    CloseRecordedFiles();
+    ThrowOnFailure(result);
+}
+
+void CMamaZip::ToDescriptor(int output)
+{
+    CloseRecordedFiles();
+    int input = OpenSource();
+    RecordOpenFiles(input, kNoFile);
+    int result = Process(input, output);
+    CloseRecordedFiles();
+    ThrowOnFailure(result);
+}
+
+CZip::CZip(const char* sourceName, int level) : CMamaZip(sourceName, "zipping"), level_(level)
+{
+}
+
+int CZip::Process(int input, int output)
+{
+    SetHeaderName(SourceName());
+    WriteMember(input, output, level_, ModificationTime(input));
+    return 0;
+}
+
+CUnzip::CUnzip(const char* sourceName) : CMamaZip(sourceName, "unzipping")
+{
+}
+
+int CUnzip::Process(int input, int output)
+{
+    SetHeaderName(SourceName());
+    if (ReadMemberHeader(input) < 0)
+        return -1;
+    if (DecodeMember(output) != 0)
+        return -1;
+    // No time stamp in the input: the target keeps its own times.
+    if (MemberTime() != 0)
+        SetFileTimes(output, MemberTime());
+    return 0;
+}
+
+void AbortZipOperation()
+{
+    ResetBuffers();
+    CloseRecordedFiles();
+    throw CZipException(kOperationFailed, kOperationFailedCode);
+}

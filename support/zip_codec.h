@@ -1,0 +1,75 @@
+#pragma once
+// The gzip codec: CZip turns one file into a gzip file (one DEFLATE member),
+// CUnzip turns a gzip file or a one-entry ZIP archive back into the plain
+// file. File names are narrow strings in the ANSI code page.
+//
+// The engine beneath keeps all its state in static storage, so one operation
+// at a time may run in the whole process, whatever thread runs it. A caller
+// that stopped a thread inside the codec calls AbortZipOperation (and catches
+// its exception) before the next operation.
+
+constexpr int kZipNameChars = 260;
+constexpr int kZipMessageChars = 128;
+constexpr int kDefaultZipLevel = 9;
+
+// The one failure type of the codec; thrown by value, caught by reference.
+class CZipException {
+public:
+    // printf-style; the text is cut to fit.
+    explicit CZipException(const char* format, ...);
+    const char* Text() const { return text_; }
+
+private:
+    char text_[kZipMessageChars];
+};
+
+class CMamaZip {
+public:
+    // Opens the source, creates (or truncates) the target, runs the operation
+    // and closes both. A target created before a failure stays on disk.
+    void ToFile(const char* targetName);
+    // The same into a descriptor the caller holds (the write end of a pipe);
+    // that descriptor is left open.
+    void ToDescriptor(int output);
+
+protected:
+    CMamaZip(const char* sourceName, const char* operation);
+    ~CMamaZip() = default;
+
+    // 0 on success; a refused input returns non-zero, fatal errors throw.
+    virtual int Process(int input, int output) = 0;
+    const char* SourceName() const { return sourceName_; }
+
+private:
+    int OpenSource() const;
+    void ThrowOnFailure(int result) const;
+
+    char sourceName_[kZipNameChars];
+    // A name that does not fit the buffer cannot be opened.
+    bool nameFits_;
+    const char* operation_;
+};
+
+class CZip : public CMamaZip {
+public:
+    explicit CZip(const char* sourceName, int level = kDefaultZipLevel);
+
+protected:
+    int Process(int input, int output) override;
+
+private:
+    int level_;
+};
+
+class CUnzip : public CMamaZip {
+public:
+    explicit CUnzip(const char* sourceName);
+
+protected:
+    int Process(int input, int output) override;
+};
+
+// Brings the engine back to a clean state: empties its buffers, closes the
+// files the running operation opened, and throws CZipException. The engine
+// also ends every fatal error here.
+[[noreturn]] void AbortZipOperation();

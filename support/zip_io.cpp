@@ -1,0 +1,323 @@
+#include "support/zip_io.h"
+
+#include "support/crc32.h"
+#include "support/zip_codec.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/utime.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace zip_engine {
+
+namespace {
+
+#ifdef _WIN32
+constexpr int kReadFlags = _O_RDONLY | _O_BINARY;
+constexpr int kCreateFlags = _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY;
+constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
+#else
+constexpr int kReadFlags = O_RDONLY;
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_TRUNC;
+constexpr int kCreateMode = 0666;
+#endif
+
+// Largest request per read call; both runtimes take an unsigned count.
+constexpr size_t kMaxTransfer = 1u << 30;
+constexpr size_t kHeaderNameSize = 260;
+
+int g_sourceFile = kNoFile;
+int g_targetFile = kNoFile;
+char g_headerName[kHeaderNameSize];
+
+int g_inputFd = kNoFile;
+uint8_t g_input[kInputGiveBack + kInputBufferSize];
+size_t g_inputPos = kInputGiveBack;
+size_t g_inputEnd = kInputGiveBack;
+
+int g_outputFd = kNoFile;
+uint8_t g_output[kOutputBufferSize];
+size_t g_outputCount;
+
+uint32_t g_decodedCrc = kCrc32Initial;
+uint32_t g_decodedLength;
+
+long RawRead(int fd, void* buffer, size_t size)
+{
+#ifdef _WIN32
+    return _read(fd, buffer, static_cast<unsigned>(size));
+#else
+    return ::read(fd, buffer, size);
+#endif
+}
+
+long RawWrite(int fd, const void* data, size_t size)
+{
+#ifdef _WIN32
+    return _write(fd, data, static_cast<unsigned>(size));
+#else
+    return ::write(fd, data, size);
+#endif
+}
+
+[[noreturn]] void FailWithSystemError()
+{
+    Diagnose("%s: %s: %s\n", kProgramName, g_headerName, std::strerror(errno));
+    AbortZipOperation();
+}
+
+} // namespace
+
+int OpenForReading(const char* name)
+{
+#ifdef _WIN32
+    return _open(name, kReadFlags);
+#else
+    return ::open(name, kReadFlags);
+#endif
+}
+
+int CreateForWriting(const char* name)
+{
+#ifdef _WIN32
+    return _open(name, kCreateFlags, kCreateMode);
+#else
+    return ::open(name, kCreateFlags, kCreateMode);
+#endif
+}
+
+void CloseDescriptor(int fd)
+{
+#ifdef _WIN32
+    _close(fd);
+#else
+    ::close(fd);
+#endif
+}
+
+uint32_t ModificationTime(int fd)
+{
+#ifdef _WIN32
+    struct _stat64 status;
+    if (_fstat64(fd, &status) != 0)
+        return 0;
+#else
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        return 0;
+#endif
+    if (status.st_mtime <= 0 || status.st_mtime > 0xFFFFFFFF)
+        return 0;
+    return static_cast<uint32_t>(status.st_mtime);
+}
+
+void SetFileTimes(int fd, uint32_t seconds)
+{
+#ifdef _WIN32
+    struct __utimbuf64 times;
+    times.actime = seconds;
+    times.modtime = seconds;
+    _futime64(fd, &times);
+#else
+    struct timespec times[2];
+    times[0].tv_sec = seconds;
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    ::futimens(fd, times);
+#endif
+}
+
+void RecordOpenFiles(int source, int target)
+{
+    g_sourceFile = source;
+    g_targetFile = target;
+}
+
+void CloseRecordedFiles()
+{
+    if (g_sourceFile != kNoFile)
+        CloseDescriptor(g_sourceFile);
+    if (g_targetFile != kNoFile)
+        CloseDescriptor(g_targetFile);
+    g_sourceFile = kNoFile;
+    g_targetFile = kNoFile;
+}
+
+void SetHeaderName(const char* name)
+{
+    std::snprintf(g_headerName, sizeof g_headerName, "%s", name);
+}
+
+const char* HeaderName()
+{
+    return g_headerName;
+}
+
+void Diagnose(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
+void Fail(const char* message)
+{
+    Diagnose("\n%s: %s: %s\n", kProgramName, g_headerName, message);
+    AbortZipOperation();
+}
+
+void FailAtEndOfInput()
+{
+    Diagnose("%s: %s: unexpected end of file\n", kProgramName, g_headerName);
+    AbortZipOperation();
+}
+
+void ResetBuffers()
+{
+    g_inputFd = kNoFile;
+    g_inputPos = kInputGiveBack;
+    g_inputEnd = kInputGiveBack;
+    g_outputFd = kNoFile;
+    g_outputCount = 0;
+    g_decodedCrc = kCrc32Initial;
+    g_decodedLength = 0;
+}
+
+size_t ReadFully(int fd, uint8_t* buffer, size_t size)
+{
+    size_t total = 0;
+    while (total < size) {
+        long got = RawRead(fd, buffer + total, std::min(size - total, kMaxTransfer));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            FailWithSystemError();
+        }
+        total += static_cast<size_t>(got);
+    }
+    return total;
+}
+
+void WriteFully(int fd, const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        long put = RawWrite(fd, data, std::min(size, kMaxTransfer));
+        if (put < 0 && errno == EINTR)
+            continue;
+        // A write that makes no progress would loop for ever.
+        if (put <= 0)
+            FailWithSystemError();
+        data += put;
+        size -= static_cast<size_t>(put);
+    }
+}
+
+void BeginInput(int fd)
+{
+    // Bytes left over from an earlier operation belong to another file.
+    g_inputFd = fd;
+    g_inputPos = kInputGiveBack;
+    g_inputEnd = kInputGiveBack;
+}
+
+const uint8_t* InputCursor()
+{
+    return g_input + g_inputPos;
+}
+
+const uint8_t* InputEnd()
+{
+    return g_input + g_inputEnd;
+}
+
+void SetInputCursor(const uint8_t* cursor)
+{
+    g_inputPos = static_cast<size_t>(cursor - g_input);
+}
+
+bool FillInput()
+{
+    // Keep the unread bytes and the give-back bytes before them.
+    size_t keepFrom = g_inputPos > kInputGiveBack ? g_inputPos - kInputGiveBack : 0;
+    std::memmove(g_input, g_input + keepFrom, g_inputEnd - keepFrom);
+    g_inputPos -= keepFrom;
+    g_inputEnd -= keepFrom;
+    size_t got = ReadFully(g_inputFd, g_input + g_inputEnd, sizeof g_input - g_inputEnd);
+    g_inputEnd += got;
+    return got > 0;
+}
+
+uint8_t ReadByte()
+{
+    if (g_inputPos == g_inputEnd && !FillInput())
+        FailAtEndOfInput();
+    return g_input[g_inputPos++];
+}
+
+void BeginOutput(int fd)
+{
+    g_outputFd = fd;
+    g_outputCount = 0;
+    g_decodedCrc = kCrc32Initial;
+    g_decodedLength = 0;
+}
+
+void PutByte(uint8_t value)
+{
+    g_output[g_outputCount++] = value;
+    if (g_outputCount == kOutputBufferSize)
+        FlushOutput();
+}
+
+void PutBytes(const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        size_t room = kOutputBufferSize - g_outputCount;
+        size_t part = size < room ? size : room;
+        std::memcpy(g_output + g_outputCount, data, part);
+        g_outputCount += part;
+        data += part;
+        size -= part;
+        if (g_outputCount == kOutputBufferSize)
+            FlushOutput();
+    }
+}
+
+void FlushOutput()
+{
+    WriteFully(g_outputFd, g_output, g_outputCount);
+    g_outputCount = 0;
+}
+
+void WriteDecoded(const uint8_t* data, size_t size)
+{
+    g_decodedCrc = Crc32Update(g_decodedCrc, data, size);
+    g_decodedLength += static_cast<uint32_t>(size);
+    WriteFully(g_outputFd, data, size);
+}
+
+uint32_t DecodedCrc()
+{
+    return Crc32Final(g_decodedCrc);
+}
+
+uint32_t DecodedLength()
+{
+    return g_decodedLength;
+}
+
+} // namespace zip_engine
