@@ -233,7 +233,7 @@ def test_whole_download_from_nginx_is_byte_identical(client, nginx, big_file, tm
     assert nginx.log() == [("GET /pack/game%20data.zip HTTP/1.1", "200", "-", user_agent)]
 
 
-@pytest.mark.parametrize("offset", [1, 16384, 1234567, -1])
+@pytest.mark.parametrize("offset", [1, 16384, 1234567, -1], ids=["1", "16384", "1234567", "all-but-the-last-byte"])
 @pytest.mark.parametrize("client", CLIENTS)
 def test_resumed_download_from_nginx_is_byte_identical(client, offset, nginx, big_file, tmp_path):
     offset %= len(big_file)
