@@ -15,7 +15,7 @@ private:
     std::wstring text_;
 };
 
-// The system's text for a Win32 error code, without the trailing line end.
+// The system's text for a Win32 error code, or "error N" when it has none.
 std::wstring SystemErrorText(DWORD code);
 
 // Throws PublishError with the text, ": " and the system's text for the
