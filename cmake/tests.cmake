@@ -53,6 +53,11 @@ foreach(source ${integration_tests})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${test_env}" RESOURCE_LOCK registry TIMEOUT 1200)
 endforeach()
 
+# The publisher's own sources live in tools/publisher/, since every
+# tools/*.cpp is an executable of its own.
+file(GLOB publisher_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/publisher/*.cpp)
+target_sources(publisher PRIVATE ${publisher_sources})
+
 # A short fuzzing run of the codec, built natively with the sanitizers.
 add_test(NAME gzip_fuzz COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh 30 ${CMAKE_BINARY_DIR})
 set_tests_properties(gzip_fuzz PROPERTIES TIMEOUT 900)

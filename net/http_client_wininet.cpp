@@ -220,8 +220,9 @@ void CHttpClient::Process()
         RecordError(kRowReadFile, true);
         return;
     }
-    // Bytes past the announced length are no part of the file: WinINet passes
-    // on whatever the server sends until it closes the connection.
+    // WinINet passes on whatever the server sends, also past the announced
+    // length: those bytes are no part of the file, and reaching the length
+    // ends the transfer without waiting for more.
     if (expectedTotal_ != 0)
         count = std::min(count, received_ < expectedTotal_ ? expectedTotal_ - received_ : 0);
     received_ += count;
@@ -229,10 +230,9 @@ void CHttpClient::Process()
         WriteChunk(file_.Get(), buffer, count);
         if (events_)
             events_->OnData(count);
-        return;
-    }
-
-    if (expectedTotal_ != 0 && received_ < expectedTotal_) {
+        if (expectedTotal_ == 0 || received_ < expectedTotal_)
+            return;
+    } else if (expectedTotal_ != 0 && received_ < expectedTotal_) {
         CloseTransfer();
         if (events_) {
             events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));

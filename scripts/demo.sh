@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the built launcher under Wine from a fresh game folder. Without a
-# display it runs on Xvfb, saves a screenshot under the build folder and ends.
+# Publishes a sample game into the build folder, then starts the built
+# launcher under Wine from a fresh game folder. Without a display it runs on
+# Xvfb, saves a screenshot under the build folder and ends.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,6 +9,11 @@ build=$(cd "${1:-$here/build}" && pwd)
 export WINEPREFIX=$build/wineprefix
 source "$here/scripts/wine-env.sh"
 "$here/scripts/wine-prefix.sh"
+
+# A small sample game published as an update server's tree in
+# build/demo/server, for the update run to fetch from.
+/usr/bin/python3 "$here/scripts/sample-game.py" "$build/demo/sample-game"
+wine "$build/publisher.exe" "$(winepath -w "$build/demo/sample-game")" "$(winepath -w "$build/demo/server")"
 
 game=$build/demo/game
 rm -rf "$game"

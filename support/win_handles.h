@@ -3,6 +3,7 @@
 // return cannot leak. Non-copyable, movable.
 
 #include <windows.h>
+#include <wincrypt.h>
 #include <io.h>
 #include <utility>
 
@@ -82,10 +83,26 @@ struct CrtFileTraits {
     static void Close(Type fd) { ::_close(fd); }
 };
 
+struct CryptProviderTraits {
+    using Type = HCRYPTPROV;
+    static Type Invalid() { return 0; }
+    static bool IsValid(Type h) { return h != 0; }
+    static void Close(Type h) { ::CryptReleaseContext(h, 0); }
+};
+
+struct CryptHashTraits {
+    using Type = HCRYPTHASH;
+    static Type Invalid() { return 0; }
+    static bool IsValid(Type h) { return h != 0; }
+    static void Close(Type h) { ::CryptDestroyHash(h); }
+};
+
 using UniqueHandle = ScopedResource<HandleTraits>;
 using UniqueFindHandle = ScopedResource<FindHandleTraits>;
 using UniqueRegKey = ScopedResource<RegKeyTraits>;
 using UniqueCrtFile = ScopedResource<CrtFileTraits>;
+using UniqueCryptProvider = ScopedResource<CryptProviderTraits>;
+using UniqueCryptHash = ScopedResource<CryptHashTraits>;
 
 // Owns one reference of a COM interface.
 template <typename T>

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/helpers/utf8_text.h"
+
 namespace {
 
 std::string Hex(const std::string& bytes)
@@ -32,27 +34,6 @@ std::string Unhex(const std::string& text)
     std::string out;
     for (size_t i = 0; i + 1 < text.size(); i += 2)
         out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-    return out;
-}
-
-std::wstring Wide(const std::string& utf8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
-
-std::string Utf8(const std::wstring& wide)
-{
-    if (wide.empty())
-        return std::string();
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                  nullptr);
-    std::string out(n, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
     return out;
 }
 

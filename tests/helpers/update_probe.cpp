@@ -1,0 +1,227 @@
+// Drives the update engine's file operations for the integration tests and
+// the benchmark, and prints what happened, one fact per line, in UTF-8.
+//   update_probe.exe full PACKAGE [--stop-after BYTES] [--again]
+//       unpack a whole-game package into the current folder; with
+//       --stop-after, signal the stop event once that many bytes streamed
+//       by; with --again, unpack the same package once more afterwards
+//   update_probe.exe single PACKAGE TARGET   unpack a single-file package
+//   update_probe.exe digest FILE...          whole-file digests, timed
+//   update_probe.exe attributes FILE [HEX]   set (optional) and show attributes
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/win_handles.h"
+#include "support/zip_codec.h"
+#include "update/file_digest.h"
+#include "update/package_unpacker.h"
+#include "update/single_package.h"
+
+namespace {
+
+void Print(const std::wstring& line)
+{
+    std::wstring text = line + L"\n";
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                     nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                          nullptr);
+    DWORD wrote = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote,
+                nullptr);
+}
+
+std::wstring Number(unsigned long long value)
+{
+    return std::to_wstring(value);
+}
+
+double Milliseconds(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Counts only: the writing thread may be terminated inside a callback, so
+// the callbacks touch neither the heap nor the C runtime's streams.
+class CountingReceiver : public IUnpackEventReceiver {
+public:
+    CountingReceiver(HANDLE stopEvent, unsigned long long stopAfter) : stopEvent_(stopEvent), stopAfter_(stopAfter)
+    {
+    }
+
+    void OnUnpackFileDone(const IndexEntry&) override { ++filesDone; }
+    void OnUnpackBytes(uint32_t count) override
+    {
+        bytes += count;
+        if (stopAfter_ != 0 && bytes >= stopAfter_)
+            ::SetEvent(stopEvent_);
+    }
+    void OnUnpackBegin(uint64_t totalSize) override
+    {
+        ++beginCalls;
+        beginTotal = totalSize;
+    }
+
+    unsigned long long filesDone = 0;
+    unsigned long long bytes = 0;
+    unsigned long long beginCalls = 0;
+    unsigned long long beginTotal = 0;
+
+private:
+    HANDLE stopEvent_;
+    unsigned long long stopAfter_;
+};
+
+bool UnpackAndReport(const std::wstring& package, unsigned long long stopAfter)
+{
+    UniqueHandle stopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CountingReceiver receiver(stopEvent.Get(), stopAfter);
+    FileIndex index;
+    LARGE_INTEGER start;
+    ::QueryPerformanceCounter(&start);
+    bool ok = UnpackGamePackage(package, &receiver, stopEvent.Get(), index);
+    double elapsed = Milliseconds(start);
+
+    Print(L"result " + std::wstring(ok ? L"ok" : L"failed"));
+    Print(L"begin_calls " + Number(receiver.beginCalls));
+    Print(L"begin_total " + Number(receiver.beginTotal));
+    Print(L"bytes " + Number(receiver.bytes));
+    Print(L"files_done " + Number(receiver.filesDone));
+    for (size_t i = 0; i < receiver.filesDone && i < index.Entries().size(); ++i)
+        Print(L"done " + index.Entries()[i].name);
+    Print(L"entries " + Number(index.Entries().size()));
+    Print(L"has_hashes " + Number(index.HasHashes()));
+    Print(L"checksum_present " + Number(index.ChecksumPresent()));
+    wchar_t text[64];
+    std::swprintf(text, 64, L"elapsed_ms %.1f", elapsed);
+    Print(text);
+    return ok;
+}
+
+// A small compression and decompression, to show the codec is usable.
+bool CodecRoundTrip()
+{
+    const std::string content(100000, 'x');
+    {
+        UniqueHandle file(::CreateFileW(L"roundtrip.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD wrote = 0;
+        if (!file || !::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr))
+            return false;
+    }
+    try {
+        CZip("roundtrip.txt").ToFile("roundtrip.txt.gz");
+        CUnzip("roundtrip.txt.gz").ToFile("roundtrip.out");
+    } catch (const CZipException&) {
+        return false;
+    }
+    UniqueHandle file(::CreateFileW(L"roundtrip.out", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string back(content.size() + 1, '\0');
+    DWORD got = 0;
+    return file && ::ReadFile(file.Get(), &back[0], static_cast<DWORD>(back.size()), &got, nullptr) &&
+           back.substr(0, got) == content;
+}
+
+int Full(const std::vector<std::wstring>& args)
+{
+    unsigned long long stopAfter = 0;
+    bool again = false;
+    for (size_t i = 3; i < args.size(); ++i) {
+        if (args[i] == L"--stop-after" && i + 1 < args.size())
+            stopAfter = std::wcstoull(args[++i].c_str(), nullptr, 10);
+        else if (args[i] == L"--again")
+            again = true;
+        else
+            return 2;
+    }
+    UnpackAndReport(args[2], stopAfter);
+    if (again) {
+        Print(L"-- again");
+        UnpackAndReport(args[2], 0);
+    }
+    Print(L"codec " + std::wstring(CodecRoundTrip() ? L"ok" : L"failed"));
+    return 0;
+}
+
+int Single(const std::vector<std::wstring>& args)
+{
+    if (args.size() != 4)
+        return 2;
+    if (!RemoveOldTarget(args[3])) {
+        Print(L"result target_locked");
+        return 0;
+    }
+    try {
+        UnpackSinglePackage(args[2], args[3]);
+        Print(L"result ok");
+    } catch (const CZipException& e) {
+        Print(L"result failed " + std::wstring(e.Text(), e.Text() + std::char_traits<char>::length(e.Text())));
+    }
+    return 0;
+}
+
+int Digest(const std::vector<std::wstring>& args)
+{
+    static const wchar_t digits[] = L"0123456789abcdef";
+    for (size_t i = 2; i < args.size(); ++i) {
+        LARGE_INTEGER start;
+        ::QueryPerformanceCounter(&start);
+        try {
+            Md5Hash digest = FileDigest(args[i]);
+            double elapsed = Milliseconds(start);
+            std::wstring hex;
+            for (uint8_t b : digest) {
+                hex += digits[b >> 4];
+                hex += digits[b & 15];
+            }
+            wchar_t text[64];
+            std::swprintf(text, 64, L" %.1f", elapsed);
+            Print(L"digest " + hex + text);
+        } catch (const std::exception& e) {
+            Print(L"error " + std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
+        }
+    }
+    return 0;
+}
+
+int Attributes(const std::vector<std::wstring>& args)
+{
+    if (args.size() == 4)
+        ::SetFileAttributesW(args[2].c_str(), std::wcstoul(args[3].c_str(), nullptr, 16));
+    wchar_t text[32];
+    std::swprintf(text, 32, L"attributes %lx", ::GetFileAttributesW(args[2].c_str()));
+    Print(text);
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(argv, argv + argc);
+    ::LocalFree(argv);
+    if (args.size() >= 3 && args[1] == L"full")
+        return Full(args);
+    if (args.size() >= 3 && args[1] == L"single")
+        return Single(args);
+    if (args.size() >= 3 && args[1] == L"digest")
+        return Digest(args);
+    if (args.size() >= 3 && args[1] == L"attributes")
+        return Attributes(args);
+    std::fputs("usage: update_probe.exe full PACKAGE [--stop-after BYTES] [--again] | single PACKAGE TARGET |"
+               " digest FILE... | attributes FILE [HEX]\n",
+               stderr);
+    return 2;
+}

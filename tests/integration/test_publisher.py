@@ -1,0 +1,220 @@
+"""The publisher, run under Wine on a generated game folder; the tree it
+writes is read back with an independent reader (update_files.py: gzip,
+hashlib, struct) and its whole-game package is unpacked by the launcher's
+own unpacker."""
+import gzip
+import hashlib
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import WINE_RUN, wine_env
+from update_files import UNIX_EPOCH_AS_FILETIME, decode_index, pattern, request_path
+
+SERVER_DIRECTORY = "tarnhold2"   # string-table entry 108 in the launcher's language
+MIRRORS = ["mirror.example", "second.example/pub"]
+LAUNCHER_FILES = ["datasources.txt", "fileindex.dat", "fileindex.dat.zip", "cachedindex.dat",
+                  SERVER_DIRECTORY + "_full.zip"]
+
+GAME_FILES = {
+    "Tarnhold.exe": pattern(150_000, 1),
+    "TarnholdLauncher.exe": pattern(90_000, 2),
+    "data/maps/north/keep.map": pattern(400_000, 3),
+    "data/maps/a b+c.map": b"blanks and plus",
+    "data/sounds/wind.ogg": os.urandom(200_000),
+    "data/empty.txt": b"",
+    "Данные/Карта мира.bin": "Привет".encode("utf-8") * 100,
+    "readme.txt": b"Tarnhold\r\n" * 1000,
+}
+
+
+def make_game(folder, files=GAME_FILES):
+    for name, content in files.items():
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+    return folder
+
+
+def windows_name(name):
+    return name.replace("/", "\\")
+
+
+def filetime_of(path):
+    return os.stat(path).st_mtime_ns // 100 + UNIX_EPOCH_AS_FILETIME
+
+
+@pytest.fixture
+def publish(build_dir, run_win):
+    def run(*args, timeout=300):
+        result = run_win(build_dir / "publisher.exe", *args, timeout=timeout)
+        return result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8", errors="replace")
+    return run
+
+
+@pytest.fixture
+def game(tmp_path):
+    return make_game(tmp_path / "game")
+
+
+def tree_snapshot(folder):
+    return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*")) if p.is_file()}
+
+
+def check_tree(tree, game_folder, files, mirrors):
+    """Everything the launcher will fetch, checked against the game folder."""
+    expected_paths = {"datasources.txt", "fileindex.dat.zip", SERVER_DIRECTORY + "_full.zip"}
+    index_image = gzip.decompress((tree / "fileindex.dat.zip").read_bytes())
+    entries, checksum_ok, end = decode_index(index_image)
+    assert checksum_ok
+    assert end == len(index_image)
+    assert sorted(e.name for e in entries) == sorted(windows_name(n) for n in files)
+    for entry in entries:
+        source = game_folder / entry.name.replace("\\", "/")
+        content = source.read_bytes()
+        assert entry.size == len(content), entry.name
+        assert entry.md5 == hashlib.md5(content).digest(), entry.name
+        assert entry.time == filetime_of(source), entry.name
+        package_path = request_path("", entry.name + ".zip")
+        package = tree / package_path
+        assert entry.package_size == package.stat().st_size, entry.name
+        assert gzip.decompress(package.read_bytes()) == content, entry.name
+        expected_paths.add(package_path)
+
+    stream = gzip.decompress((tree / (SERVER_DIRECTORY + "_full.zip")).read_bytes())
+    assert stream[:len(index_image)] == index_image
+    assert stream[len(index_image):] == b"".join(
+        (game_folder / e.name.replace("\\", "/")).read_bytes() for e in entries)
+
+    assert (tree / "datasources.txt").read_bytes() == b"".join(m.encode() + b"\r\n" for m in mirrors)
+    assert {str(p.relative_to(tree)) for p in tree.rglob("*") if p.is_file()} == expected_paths
+    return entries
+
+
+def test_a_published_tree_holds_every_file_with_its_index_and_the_whole_game_package(tmp_path, game, publish):
+    for name in LAUNCHER_FILES:
+        (game / name).write_bytes(b"launcher state")
+    out = tmp_path / "server"
+    code, stdout, stderr = publish("--mirror", MIRRORS[0], "--mirror", MIRRORS[1], game, out)
+    assert code == 0, stderr
+    tree = out / SERVER_DIRECTORY
+    entries = check_tree(tree, game, GAME_FILES, MIRRORS)
+    assert [e.name for e in entries] == sorted((windows_name(n) for n in GAME_FILES), key=str.casefold)
+    assert sorted(os.listdir(out)) == [SERVER_DIRECTORY]
+    for name in LAUNCHER_FILES:
+        assert "Left out (a launcher file): " + name in stdout
+    assert "Published %d files" % len(GAME_FILES) in stdout
+    assert "Wrote the tree" in stdout
+
+
+def test_the_whole_game_package_unpacks_to_the_game_with_the_launchers_unpacker(tmp_path, game, publish,
+                                                                                 build_dir, run_win):
+    out = tmp_path / "server"
+    assert publish(game, out)[0] == 0
+    player = tmp_path / "player"
+    player.mkdir()
+    shutil.copy(out / SERVER_DIRECTORY / (SERVER_DIRECTORY + "_full.zip"), player / "full.zip")
+    result = run_win(build_dir / "update_probe.exe", "full", "full.zip", cwd=player, timeout=120)
+    assert "result ok" in result.stdout.decode("utf-8")
+    for name, content in GAME_FILES.items():
+        assert (player / name).read_bytes() == content, name
+        assert filetime_of(player / name) == filetime_of(game / name), name
+
+
+def test_an_empty_game_folder_publishes_an_empty_index_and_no_mirrors_an_empty_server_list(tmp_path, publish):
+    (tmp_path / "game").mkdir()
+    out = tmp_path / "server"
+    code, stdout, _ = publish(tmp_path / "game", out)
+    assert code == 0
+    check_tree(out / SERVER_DIRECTORY, tmp_path / "game", {}, [])
+    assert "built-in update host" in stdout
+
+
+def test_publishing_again_replaces_the_old_tree_whole(tmp_path, game, publish):
+    out = tmp_path / "server"
+    assert publish(game, out)[0] == 0
+    (game / "readme.txt").write_bytes(b"changed")
+    (game / "data" / "maps" / "north" / "keep.map").unlink()
+    files = dict(GAME_FILES, **{"readme.txt": b"changed"})
+    del files["data/maps/north/keep.map"]
+    code, stdout, _ = publish("--mirror", "new.example", game, out)
+    assert code == 0
+    assert "Replaced the tree" in stdout
+    check_tree(out / SERVER_DIRECTORY, game, files, ["new.example"])
+    assert sorted(os.listdir(out)) == [SERVER_DIRECTORY]
+
+
+def test_help_tells_the_usage_and_the_server_directory(publish):
+    code, stdout, _ = publish("--help")
+    assert code == 0
+    assert stdout.startswith("Usage: publisher.exe [--mirror HOST[/DIRECTORY]]... GAME_FOLDER OUTPUT_FOLDER")
+    assert SERVER_DIRECTORY + "_full.zip" in stdout
+
+
+@pytest.mark.parametrize("args, message", [
+    ([], "expected GAME_FOLDER and OUTPUT_FOLDER"),
+    (["only-one"], "expected GAME_FOLDER and OUTPUT_FOLDER"),
+    (["a", "b", "c"], "expected GAME_FOLDER and OUTPUT_FOLDER"),
+    (["--verbose", "a", "b"], "unknown option --verbose"),
+    (["a", "b", "--mirror"], "--mirror needs a value"),
+    (["--mirror", "has blank.example", "a", "b"], "holds a blank"),
+    (["--mirror", "#comment", "a", "b"], "--mirror needs HOST or HOST/DIRECTORY"),
+    (["--mirror", "/pub", "a", "b"], "--mirror needs HOST or HOST/DIRECTORY"),
+])
+def test_bad_arguments_are_refused_with_exit_code_2(publish, args, message):
+    code, _, stderr = publish(*args)
+    assert code == 2
+    assert message in stderr
+    assert "--help" in stderr
+
+
+def hold_open(build_dir, path):
+    """A second Wine process that keeps the file open for writing."""
+    holder = subprocess.Popen([str(WINE_RUN), str(build_dir / "file_holder.exe"), str(path)], env=wine_env(),
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    assert holder.stdout.readline().strip() == b"holding"
+    return holder
+
+
+@pytest.mark.parametrize("case, message", [
+    ("missing game folder", "does not exist"),
+    ("output inside the game folder", "must lie apart"),
+    ("names that meet once blanks become _", "would be the same file"),
+    ("a folder named like a package", "would be the same file"),
+    ("a file named like the whole-game package", "would be the same file"),
+    ("a name with #", "which the launcher cannot request"),
+    ("a file another process is writing", "cannot read"),
+])
+def test_failures_say_why_and_leave_the_old_tree_as_it_was(tmp_path, game, publish, build_dir, case, message):
+    out = tmp_path / "server"
+    assert publish(game, out)[0] == 0
+    before = tree_snapshot(out)
+    game_arg, out_arg, holder = game, out, None
+    if case == "missing game folder":
+        game_arg = tmp_path / "no-game"
+    elif case == "output inside the game folder":
+        out_arg = game / "server"
+    elif case == "names that meet once blanks become _":
+        (game / "data" / "maps" / "a_b_c.map").write_bytes(b"x")
+    elif case == "a folder named like a package":
+        (game / "readme.txt.zip").mkdir()
+        (game / "readme.txt.zip" / "inner.bin").write_bytes(b"x")
+    elif case == "a file named like the whole-game package":
+        (game / (SERVER_DIRECTORY + "_full")).write_bytes(b"x")
+    elif case == "a name with #":
+        (game / "data" / "level#2.map").write_bytes(b"x")
+    elif case == "a file another process is writing":
+        holder = hold_open(build_dir, game / "data" / "sounds" / "wind.ogg")
+    try:
+        code, _, stderr = publish(game_arg, out_arg)
+    finally:
+        if holder:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+    assert code == 1
+    assert message in stderr
+    assert "Nothing was published" in stderr
+    assert tree_snapshot(out) == before
+    assert sorted(os.listdir(out)) == [SERVER_DIRECTORY]

@@ -1,0 +1,13 @@
+#pragma once
+// MD5 of a whole file's content, read in bounded chunks so that files of any
+// size can be hashed in a 32-bit process.
+
+#include <string>
+
+#include "update/md5_digest.h"
+
+// Opens the file read-only and denies writers while it is read. A file that
+// cannot be opened throws std::runtime_error with
+// "File '<path>' open error: <errno>"; provider failures throw as CMd5Digest
+// does; a failed read throws std::runtime_error naming the file.
+Md5Hash FileDigest(const std::wstring& path);

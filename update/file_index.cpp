@@ -1,0 +1,301 @@
+#include "update/file_index.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <optional>
+
+#include "support/win_handles.h"
+
+// A source of index bytes: a CRT descriptor or a Win32 handle.
+class IndexInput {
+public:
+    virtual ~IndexInput() = default;
+    // Some bytes, 0 at the end, negative on an error.
+    virtual int ReadSome(void* buffer, unsigned size) = 0;
+};
+
+namespace {
+
+const uint32_t kIndexVersion = 2;
+const size_t kRecordHeadSize = 8 + 4 + 4 + 2;
+const size_t kMaxNameBytes = 0xFFFF;
+
+// {6D2E91C4-7B0A-4F3E-9C85-2A1D4E7F0B63} in binary GUID layout.
+const uint8_t kChecksumSalt[16] = {0xC4, 0x91, 0x2E, 0x6D, 0x0A, 0x7B, 0x3E, 0x4F,
+                                   0x9C, 0x85, 0x2A, 0x1D, 0x4E, 0x7F, 0x0B, 0x63};
+
+class DescriptorInput : public IndexInput {
+public:
+    explicit DescriptorInput(int descriptor) : descriptor_(descriptor) {}
+    int ReadSome(void* buffer, unsigned size) override { return ::_read(descriptor_, buffer, size); }
+
+private:
+    int descriptor_;
+};
+
+class HandleInput : public IndexInput {
+public:
+    explicit HandleInput(HANDLE handle) : handle_(handle) {}
+    int ReadSome(void* buffer, unsigned size) override
+    {
+        DWORD got = 0;
+        if (!::ReadFile(handle_, buffer, size, &got, nullptr))
+            return -1;
+        return static_cast<int>(got);
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Reads exact counts, feeding the bytes to the checksum when one is taken.
+class IndexReader {
+public:
+    IndexReader(IndexInput& input, CMd5Digest* checksum) : input_(input), checksum_(checksum) {}
+
+    // Loops until the count has arrived; the end or an error gives fewer.
+    size_t ReadUpTo(void* buffer, size_t size)
+    {
+        auto* bytes = static_cast<uint8_t*>(buffer);
+        size_t done = 0;
+        while (done < size) {
+            int got = input_.ReadSome(bytes + done, static_cast<unsigned>(size - done));
+            if (got <= 0)
+                break;
+            done += static_cast<size_t>(got);
+        }
+        return done;
+    }
+
+    bool ReadCounted(void* buffer, size_t size)
+    {
+        if (ReadUpTo(buffer, size) != size)
+            return false;
+        if (checksum_)
+            checksum_->Update(buffer, size);
+        return true;
+    }
+
+private:
+    IndexInput& input_;
+    CMd5Digest* checksum_;
+};
+
+uint32_t Get32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+void Put16(std::string& out, uint16_t value)
+{
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>(value >> 8);
+}
+
+void Put32(std::string& out, uint32_t value)
+{
+    Put16(out, static_cast<uint16_t>(value & 0xFFFF));
+    Put16(out, static_cast<uint16_t>(value >> 16));
+}
+
+std::wstring FromUtf8(const std::string& bytes)
+{
+    if (bytes.empty())
+        return std::wstring();
+    int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
+    return text;
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+bool ReadRecord(IndexReader& reader, IndexEntry& entry)
+{
+    uint8_t head[kRecordHeadSize];
+    if (!reader.ReadCounted(head, sizeof(head)))
+        return false;
+    entry.fileTime = static_cast<uint64_t>(Get32(head)) | static_cast<uint64_t>(Get32(head + 4)) << 32;
+    entry.size = Get32(head + 8);
+    entry.packageSize = Get32(head + 12);
+    size_t nameBytes = static_cast<size_t>(head[16]) | static_cast<size_t>(head[17]) << 8;
+    std::string name(nameBytes, '\0');
+    if (nameBytes != 0 && !reader.ReadCounted(&name[0], nameBytes))
+        return false;
+    entry.name = FromUtf8(name);
+    return reader.ReadCounted(entry.md5.data(), entry.md5.size());
+}
+
+bool WriteAll(int descriptor, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        int wrote = ::_write(descriptor, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+        if (wrote <= 0)
+            return false;
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b)
+{
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
+bool FileIndex::ReadFromFile(const std::wstring& path)
+{
+    UniqueCrtFile file(::_wopen(path.c_str(), _O_RDONLY | _O_BINARY));
+    if (!file)
+        return false;
+    return ReadFromDescriptor(file.Get(), true);
+}
+
+bool FileIndex::ReadFromDescriptor(int descriptor, bool verify)
+{
+    DescriptorInput input(descriptor);
+    return Read(input, verify);
+}
+
+bool FileIndex::ReadFromHandle(HANDLE handle, bool verify)
+{
+    HandleInput input(handle);
+    return Read(input, verify);
+}
+
+bool FileIndex::Read(IndexInput& input, bool verify)
+{
+    hasHashes_ = false;
+    checksumPresent_ = false;
+    checksumCorrect_ = false;
+
+    // The checksum is taken over the bytes as they are read, so the input
+    // need not be seekable.
+    std::optional<CMd5Digest> checksum;
+    if (verify) {
+        checksum.emplace();
+        checksum->Update(kChecksumSalt, sizeof(kChecksumSalt));
+    }
+    IndexReader reader(input, verify ? &*checksum : nullptr);
+
+    uint8_t word[4];
+    if (!reader.ReadCounted(word, sizeof(word)) || Get32(word) != kIndexVersion)
+        return false;
+    hasHashes_ = true;
+
+    entries_.clear();
+    if (!reader.ReadCounted(word, sizeof(word)))
+        return false;
+    // The count only bounds the loop: entries are kept as they arrive, so a
+    // damaged count costs no more memory than the data that is really there.
+    uint32_t count = Get32(word);
+    for (uint32_t i = 0; i < count; ++i) {
+        IndexEntry entry;
+        if (!ReadRecord(reader, entry))
+            return false;
+        entries_.push_back(std::move(entry));
+    }
+
+    Md5Hash stored;
+    if (reader.ReadUpTo(stored.data(), stored.size()) != stored.size())
+        return true;
+    checksumPresent_ = true;
+    if (!verify)
+        return true;
+    checksumCorrect_ = checksum->Digest() == stored;
+    return checksumCorrect_;
+}
+
+bool FileIndex::Serialize(std::string& image) const
+{
+    image.clear();
+    Put32(image, kIndexVersion);
+    Put32(image, static_cast<uint32_t>(entries_.size()));
+    for (const IndexEntry& entry : entries_) {
+        std::string name = ToUtf8(entry.name);
+        if (name.size() > kMaxNameBytes)
+            return false;
+        Put32(image, static_cast<uint32_t>(entry.fileTime & 0xFFFFFFFF));
+        Put32(image, static_cast<uint32_t>(entry.fileTime >> 32));
+        Put32(image, static_cast<uint32_t>(entry.size & 0xFFFFFFFF));
+        Put32(image, static_cast<uint32_t>(entry.packageSize & 0xFFFFFFFF));
+        Put16(image, static_cast<uint16_t>(name.size()));
+        image += name;
+        image.append(reinterpret_cast<const char*>(entry.md5.data()), entry.md5.size());
+    }
+    CMd5Digest checksum;
+    checksum.Update(kChecksumSalt, sizeof(kChecksumSalt));
+    checksum.Update(image.data(), image.size());
+    Md5Hash value = checksum.Digest();
+    image.append(reinterpret_cast<const char*>(value.data()), value.size());
+    return true;
+}
+
+int FileIndex::WriteToFile(const std::wstring& path) const
+{
+    std::string image;
+    if (!Serialize(image))
+        return -1;
+    UniqueCrtFile file(
+        ::_wopen(path.c_str(), _O_CREAT | _O_TRUNC | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE));
+    if (!file)
+        return -1;
+    if (!WriteAll(file.Get(), image))
+        return -1;
+    return ::_close(file.Release()) == 0 ? 0 : -1;
+}
+
+const IndexEntry* FileIndex::Find(const std::wstring& name) const
+{
+    for (const IndexEntry& entry : entries_) {
+        if (SameName(entry.name, name))
+            return &entry;
+    }
+    return nullptr;
+}
+
+void FileIndex::AddOrReplace(const IndexEntry& entry)
+{
+    for (IndexEntry& existing : entries_) {
+        if (SameName(existing.name, entry.name)) {
+            existing = entry;
+            return;
+        }
+    }
+    entries_.push_back(entry);
+}
+
+void FileIndex::Append(const IndexEntry& entry)
+{
+    entries_.push_back(entry);
+}
+
+void FileIndex::Clear()
+{
+    entries_.clear();
+}
+
+uint64_t FileIndex::TotalSize() const
+{
+    uint64_t total = 0;
+    for (const IndexEntry& entry : entries_)
+        total += entry.size;
+    return total;
+}

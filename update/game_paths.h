@@ -1,0 +1,32 @@
+#pragma once
+// Names of the update files in the game folder and on the update server, and
+// the paths built from them.
+
+#include <string>
+
+extern const wchar_t kDataSourcesName[];   // "datasources.txt"
+extern const wchar_t kServerIndexName[];   // "fileindex.dat"
+extern const wchar_t kCachedIndexName[];   // "cachedindex.dat"
+extern const wchar_t kPackageSuffix[];     // ".zip", appended to a file's name
+extern const wchar_t kFullPackageSuffix[]; // "_full.zip", after the product key word
+
+// The game folder, a backslash when the folder is not empty, and the name.
+std::wstring GamePath(const std::wstring& gameFolder, const std::wstring& name);
+
+// The package that carries a file: its name with ".zip" appended.
+std::wstring PackageName(const std::wstring& name);
+// The whole-game package of a product key word.
+std::wstring FullPackageName(const std::wstring& productKeyWord);
+
+// What the launcher asks the server for: the server directory, "/" when the
+// directory is not empty, and the name with every blank and "+" made "_".
+// Folder separators stay as the name has them; the HTTP client turns
+// backslashes into "/" on the wire.
+std::wstring RequestPath(const std::wstring& serverDirectory, const std::wstring& name);
+
+// True when an index name stays below the game folder: not empty, not rooted
+// (no leading separator, so no UNC or device prefix either), no drive letter
+// or stream (no ":" anywhere), and no part between separators that is empty or made only
+// of dots and blanks (Windows strips trailing dots and blanks, so ". ." and
+// ".. " would climb like "..").
+bool IsSafeEntryName(const std::wstring& name);
