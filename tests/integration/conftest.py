@@ -5,6 +5,7 @@ import pathlib
 import shutil
 import subprocess
 import sys
+import tempfile
 
 import pytest
 
@@ -31,8 +32,15 @@ def wine_env():
 
 
 def run_win(exe, *args, cwd=None, timeout=60):
-    return subprocess.run([str(WINE_RUN), str(exe), *[str(a) for a in args]], cwd=cwd, env=wine_env(),
-                          capture_output=True, timeout=timeout)
+    """Runs a Windows program and collects its output through files: a Wine
+    background service the program happens to start (the desktop process, for
+    one) would inherit pipes and hold them open after the program ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        returncode = subprocess.run([str(WINE_RUN), str(exe), *[str(a) for a in args]], cwd=cwd, env=wine_env(),
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(exe, returncode, out.read(), err.read())
 
 
 @pytest.fixture(scope="session")

@@ -7,7 +7,7 @@ import struct
 
 import pytest
 
-from winrun import run_win_to_files
+from conftest import run_win
 
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 WINE_D3D_KEY = "Software\\Wine\\Direct3D"
@@ -37,7 +37,7 @@ def limit_shader_models(driver, pixel, vertex):
 
 
 def window_texts(build_dir, hwnd):
-    result = run_win_to_files(build_dir / "windowtext.exe", hwnd)
+    result = run_win(build_dir / "windowtext.exe", hwnd)
     assert result.returncode == 0, result.stderr
     return [bytes.fromhex(line.split(" ", 1)[1]).decode("utf-8") if " " in line else ""
             for line in result.stdout.decode().splitlines()]

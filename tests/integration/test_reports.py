@@ -10,7 +10,7 @@ import threading
 
 import pytest
 
-from winrun import run_win_to_files
+from conftest import run_win
 from reportserver import ReportServer
 
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
@@ -66,7 +66,7 @@ def game(tmp_path):
 @pytest.fixture
 def probe(build_dir, game):
     def run(host, *args):
-        result = run_win_to_files(build_dir / "reportprobe.exe", host, *args, cwd=game, timeout=PROBE_TIMEOUT)
+        result = run_win(build_dir / "reportprobe.exe", host, *args, cwd=game, timeout=PROBE_TIMEOUT)
         assert result.returncode == 0, result.stderr.decode(errors="replace")
         lines = result.stdout.decode().splitlines()
         assert lines[-1] == "shown 0", "a report showed a window"
