@@ -72,7 +72,12 @@ ProxySettings SystemProxy()
 
 CHttpClient::~CHttpClient()
 {
-    // Children first, while the object the status callback writes to is whole.
+    // A notification WinINet delivers after a handle's close must not reach
+    // this object once it is gone: each handle carries its own callback.
+    for (HINTERNET handle : {request_.Get(), connection_.Get(), internet_.Get()}) {
+        if (handle)
+            ::InternetSetStatusCallbackW(handle, nullptr);
+    }
     CloseTransfer();
     connection_.Reset();
     internet_.Reset();
