@@ -205,12 +205,33 @@ bool CHttpClient::Post(const std::wstring& page, const std::string& body)
         return false;
     }
 
-    wchar_t status[kPostStatusChars];
-    if (!QueryText(HTTP_QUERY_STATUS_CODE, status, sizeof(status)) || std::wcscmp(status, kStatusOk) == 0)
+    // Only a real 200 answer counts as delivered: the caller deletes what it
+    // sent. An answer without a status line reads as HTTP/0.9 with status 200.
+    wchar_t status[kPostStatusChars] = L"";
+    bool answered = QueryText(HTTP_QUERY_STATUS_CODE, status, sizeof(status));
+    if (answered && std::wcscmp(status, kStatusOk) == 0 && HasHeaderFields())
         return true;
     CloseTransfer();
-    Report(FormatString(LoadLangString(IDS_HTTP_REQUEST_ERROR), page.c_str(), status));
+    Report(FormatString(LoadLangString(IDS_HTTP_REQUEST_ERROR), page.c_str(), answered ? status : L"?"));
     return false;
+}
+
+bool CHttpClient::HasHeaderFields()
+{
+    DWORD size = 0;
+    DWORD index = 0;
+    ::HttpQueryInfoW(request_.Get(), HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, &index);
+    if (size == 0)
+        return false;
+    std::wstring headers(size / sizeof(wchar_t) + 1, L'\0');
+    index = 0;
+    if (!::HttpQueryInfoW(request_.Get(), HTTP_QUERY_RAW_HEADERS_CRLF, &headers[0], &size, &index))
+        return false;
+    headers.resize(size / sizeof(wchar_t));
+    // The status line, then at least one "Name: value" line.
+    size_t lineEnd = headers.find(L"\r\n");
+    return headers.compare(0, 5, L"HTTP/") == 0 && lineEnd != std::wstring::npos &&
+           headers.find(L':', lineEnd) != std::wstring::npos;
 }
 
 void CHttpClient::Process()

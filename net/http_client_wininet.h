@@ -28,6 +28,7 @@ public:
 private:
     bool OpenSession();
     bool QueryText(DWORD infoLevel, wchar_t* buffer, DWORD bufferBytes);
+    bool HasHeaderFields();
     void Report(const std::wstring& text);
     void RecordError(int row, bool report);
     void CloseTransfer();

@@ -362,8 +362,6 @@ def test_failing_report_server_loses_no_error_log(registry, raw_server, probe, g
         "/launcher/reports-errors.asp", "/launcher/reports-events.asp", "/launcher/reports-events.asp"]
 
 
-@pytest.mark.xfail(strict=True, reason="WinINet reads an answer without a status line as HTTP/0.9 with status 200, "
-                                        "and the WinINet client's Post takes that for acceptance")
 def test_garbage_answer_loses_no_error_log(registry, raw_server, probe, game):
     server = raw_server({"reports-errors.asp": b"\x00\x01 this is no HTTP \xff\r\n\r\n"})
     set_hardware_reported(registry)
