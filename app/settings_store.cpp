@@ -1,6 +1,8 @@
 #include "app/settings_store.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 #include <vector>

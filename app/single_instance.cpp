@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <cwchar>
 #include <string>
 
 #include "support/module_path.h"
@@ -38,7 +39,7 @@ BOOL CALLBACK CheckWindow(HWND window, LPARAM param)
     Search* search = reinterpret_cast<Search*>(param);
     wchar_t title[kTitleChars] = {};
     ::GetWindowTextW(window, title, kTitleChars);
-    if (wcsncmp(title, search->productName.c_str(), search->productName.size()) != 0)
+    if (std::wcsncmp(title, search->productName.c_str(), search->productName.size()) != 0)
         return TRUE;
     if (!RunsSameExecutable(window, search->modulePath))
         return TRUE;
