@@ -38,6 +38,7 @@
 #include "telemetry/hardware_survey.h"
 #include "telemetry/report_client.h"
 #include "tests/fakes/fixed_hardware_facts.h"
+#include "tests/helpers/utf8_text.h"
 
 namespace {
 
@@ -75,27 +76,6 @@ std::string Narrow(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-std::string Unhex(const std::string& hex)
-{
-    std::string bytes;
-    if (hex == "-")
-        return bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
-std::wstring WideFromHex(const std::wstring& hex)
-{
-    std::string utf8 = Unhex(Narrow(hex));
-    if (utf8.empty())
-        return std::wstring();
-    int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(units, L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], units);
-    return wide;
-}
-
 int Int(const std::wstring& text)
 {
     return std::stoi(text);
@@ -125,14 +105,14 @@ bool Run(CReportClient& reports, IHardwareFacts& facts, const std::vector<std::w
     } else if (command == L"gamestart") {
         reports.SendGameStart();
     } else if (command == L"failure" && args.size() == 7) {
-        reports.SendFailure(Int(args[1]), Figures(args, 2), Int(args[5]), WideFromHex(args[6]));
+        reports.SendFailure(Int(args[1]), Figures(args, 2), Int(args[5]), WideFromHex(Narrow(args[6])));
     } else if (command == L"poll" && args.size() == 3) {
-        reports.SetPollAnswer(Int(args[1]), WideFromHex(args[2]));
+        reports.SetPollAnswer(Int(args[1]), WideFromHex(Narrow(args[2])));
     } else if (command == L"stop" && args.size() == 4) {
         reports.SendStop(Figures(args, 1));
     } else if (command == L"repeat" && args.size() == 3) {
         CFailureReportLimit limit;
-        std::wstring text = WideFromHex(args[2]);
+        std::wstring text = WideFromHex(Narrow(args[2]));
         RunFigures figures;
         for (int i = 0; i < Int(args[1]); ++i) {
             figures.errors = i + 1;
@@ -142,7 +122,7 @@ bool Run(CReportClient& reports, IHardwareFacts& facts, const std::vector<std::w
     } else if (command == L"parallel" && args.size() == 3) {
         // The worker's failures and the window thread's reports share one client.
         int count = Int(args[1]);
-        std::wstring text = WideFromHex(args[2]);
+        std::wstring text = WideFromHex(Narrow(args[2]));
         auto send = [&reports, count, &text](int option) {
             RunFigures figures;
             for (int i = 0; i < count; ++i) {

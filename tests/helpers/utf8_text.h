@@ -1,5 +1,6 @@
 #pragma once
-// UTF-8 conversions for the test helpers, which talk UTF-8 with the tests.
+// UTF-8 conversions for the test helpers, which talk UTF-8 with the tests,
+// texts travelling as hexadecimal so no quoting ever touches them.
 
 #include <windows.h>
 #include <string>
@@ -23,4 +24,20 @@ inline std::string Utf8(const std::wstring& wide)
     std::string out(n, '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
     return out;
+}
+
+// "-" stands for the empty text.
+inline std::string Unhex(const std::string& hex)
+{
+    std::string bytes;
+    if (hex == "-")
+        return bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+inline std::wstring WideFromHex(const std::string& hex)
+{
+    return Wide(Unhex(hex));
 }

@@ -29,19 +29,6 @@ std::string Hex(const std::string& bytes)
     return out;
 }
 
-std::string Unhex(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-    return out;
-}
-
-std::wstring WideArg(const std::string& hex)
-{
-    return hex == "-" ? std::wstring() : Wide(Unhex(hex));
-}
-
 HKEY Root(const std::string& name)
 {
     return name == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
@@ -92,12 +79,12 @@ void Start(std::istringstream& in)
 {
     std::string exeHex, tailHex, cwdHex;
     in >> exeHex >> tailHex >> cwdHex;
-    std::wstring exe = WideArg(exeHex);
+    std::wstring exe = WideFromHex(exeHex);
     std::wstring line;
     bool hasLine = tailHex != "-";
     if (hasLine)
-        line = std::wstring(::PathFindFileNameW(exe.c_str())) + L" " + WideArg(tailHex);
-    std::wstring cwd = cwdHex.empty() ? std::wstring() : WideArg(cwdHex);
+        line = std::wstring(::PathFindFileNameW(exe.c_str())) + L" " + WideFromHex(tailHex);
+    std::wstring cwd = cwdHex.empty() ? std::wstring() : WideFromHex(cwdHex);
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
 
@@ -138,7 +125,7 @@ void FindWindowByTitle(std::istringstream& in)
     std::string titleHex;
     DWORD ms = 0;
     in >> titleHex >> ms;
-    std::wstring title = WideArg(titleHex);
+    std::wstring title = WideFromHex(titleHex);
     DWORD started = ::GetTickCount();
     do {
         HWND hwnd = ::FindWindowW(nullptr, title.c_str());
@@ -196,18 +183,18 @@ void RegSet(std::istringstream& in)
     std::string root, keyHex, nameHex, valueHex, type;
     in >> root >> keyHex >> nameHex >> valueHex >> type;
     HKEY key = nullptr;
-    LONG status = ::RegCreateKeyExW(Root(root), WideArg(keyHex).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+    LONG status = ::RegCreateKeyExW(Root(root), WideFromHex(keyHex).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                     &key, nullptr);
     if (status == ERROR_SUCCESS) {
         // Raw bytes with a type number, or a text stored with its terminator.
         std::string raw = Unhex(valueHex);
         if (type.empty()) {
             std::wstring text = Wide(raw);
-            status = ::RegSetValueExW(key, WideArg(nameHex).c_str(), 0, REG_SZ,
+            status = ::RegSetValueExW(key, WideFromHex(nameHex).c_str(), 0, REG_SZ,
                                       reinterpret_cast<const BYTE*>(text.c_str()),
                                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
         } else {
-            status = ::RegSetValueExW(key, WideArg(nameHex).c_str(), 0, static_cast<DWORD>(std::stoul(type)),
+            status = ::RegSetValueExW(key, WideFromHex(nameHex).c_str(), 0, static_cast<DWORD>(std::stoul(type)),
                                       reinterpret_cast<const BYTE*>(raw.data()), static_cast<DWORD>(raw.size()));
         }
         ::RegCloseKey(key);
@@ -220,12 +207,12 @@ void RegGet(std::istringstream& in)
     std::string root, keyHex, nameHex;
     in >> root >> keyHex >> nameHex;
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(Root(root), WideArg(keyHex).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(Root(root), WideFromHex(keyHex).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         std::cout << "missing" << std::endl;
         return;
     }
     DWORD type = 0, size = 0;
-    std::wstring name = WideArg(nameHex);
+    std::wstring name = WideFromHex(nameHex);
     LONG status = ::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
     std::string data(size, '\0');
     if (status == ERROR_SUCCESS && size)
@@ -242,7 +229,7 @@ void RegDel(std::istringstream& in)
 {
     std::string root, keyHex;
     in >> root >> keyHex;
-    ::SHDeleteKeyW(Root(root), WideArg(keyHex).c_str());
+    ::SHDeleteKeyW(Root(root), WideFromHex(keyHex).c_str());
     std::cout << "ok" << std::endl;
 }
 
