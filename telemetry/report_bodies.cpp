@@ -63,14 +63,7 @@ std::string EncodeEventText(const std::wstring& text)
 
 std::string EncodeErrorLog(const std::string& ansiBytes)
 {
-    std::wstring wide;
-    if (!ansiBytes.empty()) {
-        int units = ::MultiByteToWideChar(CP_ACP, 0, ansiBytes.data(), static_cast<int>(ansiBytes.size()), nullptr, 0);
-        wide.resize(units > 0 ? static_cast<size_t>(units) : 0);
-        if (units > 0)
-            ::MultiByteToWideChar(CP_ACP, 0, ansiBytes.data(), static_cast<int>(ansiBytes.size()), &wide[0], units);
-    }
-    std::string encoded = EncodeBytes(Utf8(wide));
+    std::string encoded = EncodeBytes(Utf8(AnsiToWide(ansiBytes)));
     if (encoded.size() > kErrorLogChars)
         encoded.resize(kErrorLogChars);
     return encoded;
