@@ -34,12 +34,17 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 MB = 1_000_000
 
 
+def build_arch(build):
+    """i686 or x86_64, as the build folder was configured."""
+    cache = (build / "CMakeCache.txt").read_text()
+    return "x86_64" if "mingw-x86_64.cmake" in cache else "i686"
+
+
 def wine_env(build):
+    """The scripts under scripts/ choose the Wine of TARNHOLD_ARCH."""
     env = dict(os.environ)
     env.setdefault("WINEPREFIX", str(build / "wineprefix"))
-    env["WINEARCH"] = "win32"
-    env.setdefault("WINEDEBUG", "-all")
-    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    env["TARNHOLD_ARCH"] = build_arch(build)
     return env
 
 

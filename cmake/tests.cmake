@@ -7,7 +7,17 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 set(wine_run ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+# Tests of the shipped file itself read the i686 launcher whichever
+# architecture the suite runs on.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(shipped_build_default ${CMAKE_BINARY_DIR})
+else()
+    set(shipped_build_default ${CMAKE_SOURCE_DIR}/build)
+endif()
+set(TARNHOLD_SHIPPED_BUILD_DIR ${shipped_build_default} CACHE PATH "Build folder of the shipped i686 launcher")
 set(test_env
+    "TARNHOLD_ARCH=${CMAKE_SYSTEM_PROCESSOR}"
+    "TARNHOLD_SHIPPED_LAUNCHER=${TARNHOLD_SHIPPED_BUILD_DIR}/TarnholdLauncher.exe"
     "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
     "TARNHOLD_BUILD_DIR=${CMAKE_BINARY_DIR}"
     "TARNHOLD_SOURCE_DIR=${CMAKE_SOURCE_DIR}")

@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
 # Cross-builds POCO Foundation and Net (Debian's 1.11 source package) as static
-# i686 mingw libraries into a cache folder outside the work tree, once.
+# mingw libraries for one architecture into a cache folder outside the work
+# tree, once per architecture.
+#   build-poco.sh [i686|x86_64]        (default i686)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-prefix=${POCO_PREFIX:-/opt/tarnhold-deps/poco-i686}
+arch=${1:-i686}
+case "$arch" in
+    i686|x86_64) ;;
+    *) echo "build-poco: unknown architecture '$arch' (i686 or x86_64)" >&2; exit 2 ;;
+esac
+prefix=/opt/tarnhold-deps/poco-$arch
 stamp="$prefix/.built"
 [ -f "$stamp" ] && exit 0
+trap 'echo "build-poco: building POCO for $arch failed (see the output above)" >&2' ERR
+echo "build-poco: cross-building POCO Foundation and Net for $arch into $prefix (once)"
 
 export DEBIAN_FRONTEND=noninteractive
 
@@ -56,7 +65,7 @@ grep -q 'undef TIMESTAMP_REQUEST' "$src/Net/include/Poco/Net/ICMPv4PacketImpl.h"
     "$src/Net/include/Poco/Net/ICMPv4PacketImpl.h"
 
 cmake -S "$src" -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_CXX_FLAGS="-I$compat -D_WIN32_WINNT=0x0601" \

@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # Publishes a sample game into the build folder, then starts the built
 # launcher under Wine from a fresh game folder. Without a display it runs on
-# Xvfb, saves a screenshot under the build folder and ends.
+# Xvfb, saves a screenshot under the build folder and ends. Runs the i686
+# build where this machine runs 32-bit Windows programs, else the x86_64 one.
+#   demo.sh [I686_BUILD_DIR [X86_64_BUILD_DIR]]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$here/build}" && pwd)
+trap 'echo "demo: the step on line $LINENO failed (see the output above)" >&2' ERR
+i686_build=$(cd "${1:-$here/build}" && pwd)
+arch=$("$here/scripts/test-arch.sh" "$i686_build")
+if [ "$arch" = i686 ]; then
+    build=$i686_build
+else
+    build=$(cd "${2:-$here/build-x86_64}" && pwd)
+fi
+echo "Demo runs the $arch build in $build"
+export TARNHOLD_ARCH=$arch
 export WINEPREFIX=$build/wineprefix
 source "$here/scripts/wine-env.sh"
 "$here/scripts/wine-prefix.sh"

@@ -2,6 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need.
 # Idempotent: returns at once when everything is already there.
 set -euo pipefail
+trap 'echo "install-deps: installing the Debian packages failed (see the output above)" >&2' ERR
 
 if [ "$(id -u)" != 0 ]; then
     echo "install-deps: run as root (apt-get is needed)" >&2
@@ -10,11 +11,14 @@ fi
 
 packages=(
     make cmake ninja-build pkg-config dpkg-dev
-    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    mingw-w64-tools
     wine wine32 wine64 xvfb xauth imagemagick
-    # Wine's Direct3D 9 draws through OpenGL; without a 32-bit libGL it cannot
-    # create Direct3D at all, and the first start asks for DirectX.
-    libgl1:i386 libgl1-mesa-dri:i386
+    # Wine's Direct3D 9 draws through OpenGL; without a libGL of the prefix's
+    # architecture it cannot create Direct3D at all, and the first start asks
+    # for DirectX.
+    libgl1:i386 libgl1-mesa-dri:i386 libgl1:amd64 libgl1-mesa-dri:amd64
     nginx-light
     python3 python3-pytest python3-pefile
     googletest

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Creates the private 32-bit Wine prefix once; later calls return at once.
+# Creates the private Wine prefix of the chosen architecture once; later calls
+# return at once.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +12,10 @@ exec 9>"$WINEPREFIX.lock"
 flock 9
 [ -f "$WINEPREFIX/.ready" ] && exit 0
 rm -rf "$WINEPREFIX"
-wineboot --init >/dev/null 2>&1
-wineserver -w
+if ! wineboot --init >"$WINEPREFIX.log" 2>&1 || ! wineserver -w; then
+    echo "wine-prefix: could not create the $WINEARCH Wine prefix $WINEPREFIX" \
+         "for $TARNHOLD_ARCH programs; Wine said:" >&2
+    tail -n 5 "$WINEPREFIX.log" >&2 || true
+    exit 1
+fi
 touch "$WINEPREFIX/.ready"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows executable under 32-bit Wine in the build's private prefix.
+# Runs a Windows executable under Wine in the build's private prefix, with the
+# Wine of TARNHOLD_ARCH (wine-env.sh).
 #   wine-run.sh [--fresh-dir DIR] PROGRAM.exe [ARGS...]
 # --fresh-dir empties DIR, creates it and makes it the current directory.
 set -euo pipefail

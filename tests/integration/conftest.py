@@ -15,6 +15,11 @@ from windriver import WinDriver  # noqa: E402
 SOURCE_DIR = pathlib.Path(os.environ.get("TARNHOLD_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
 BUILD_DIR = pathlib.Path(os.environ.get("TARNHOLD_BUILD_DIR", SOURCE_DIR / "build"))
 WINE_RUN = SOURCE_DIR / "scripts" / "wine-run.sh"
+# The architecture of the build under test: i686 in a 32-bit prefix, x86_64 in
+# a 64-bit one (scripts/wine-env.sh).
+ARCH = os.environ.get("TARNHOLD_ARCH", "i686")
+# Tests of the shipped file read the i686 launcher whatever runs the suite.
+SHIPPED_LAUNCHER = pathlib.Path(os.environ.get("TARNHOLD_SHIPPED_LAUNCHER", BUILD_DIR / "TarnholdLauncher.exe"))
 
 
 def winpath(path):
@@ -25,7 +30,15 @@ def winpath(path):
 def wine_env():
     env = dict(os.environ)
     env.setdefault("WINEPREFIX", str(BUILD_DIR / "wineprefix"))
-    env["WINEARCH"] = "win32"
+    env["TARNHOLD_ARCH"] = ARCH
+    if ARCH == "x86_64":
+        env["WINEARCH"] = "win64"
+        env["WINELOADER"] = "/usr/lib/wine/wine64"
+        wine64 = str(SOURCE_DIR / "scripts" / "wine64")
+        if wine64 not in env.get("PATH", "").split(":"):
+            env["PATH"] = wine64 + ":" + env.get("PATH", "")
+    else:
+        env["WINEARCH"] = "win32"
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
     return env

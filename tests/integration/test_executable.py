@@ -1,9 +1,7 @@
 """The shipped executable: one self-contained 32-bit Windows GUI program."""
 import pefile
 
-from conftest import BUILD_DIR
-
-LAUNCHER = BUILD_DIR / "TarnholdLauncher.exe"
+from conftest import SHIPPED_LAUNCHER as LAUNCHER
 # DLLs every Windows installation has; anything else would have to ship beside the launcher.
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "d3d9.dll", "gdi32.dll", "iphlpapi.dll", "kernel32.dll",

@@ -569,7 +569,7 @@ def test_cancel_and_process_after_completion_do_nothing(client, server, tmp_path
 
 def expected_connection_error(client, code, name, transcript):
     if client == "poco":
-        return {12029: "Connection refused", 12007: "Host not found: " + UNRESOLVABLE_HOST}[code]
+        return "Connection refused"
     return text_wininet(191, code, transcript.answer("systext") or name)
 
 
@@ -583,7 +583,14 @@ def test_unreachable_server_is_one_readable_error(client, code, name, tmp_path):
 
     transcript = download(client, host, "x", local, 0, ("systext", code))
 
-    assert transcript.sink() == ["OnError\t" + expected_connection_error(client, code, name, transcript)]
+    if client == "poco" and code == 12007:
+        # A machine without a resolver answers with a temporary DNS failure
+        # rather than "not found"; either way the one error names the host.
+        [line] = transcript.sink()
+        assert line.startswith(("OnError\tHost not found: ", "OnError\tDNS error: ")), line
+        assert line.endswith(UNRESOLVABLE_HOST)
+    else:
+        assert transcript.sink() == ["OnError\t" + expected_connection_error(client, code, name, transcript)]
     assert not local.exists()
     assert transcript.lines(4) == []
 

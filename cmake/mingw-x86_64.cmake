@@ -1,0 +1,4 @@
+# Cross toolchain: 64-bit Windows (x86_64), for machines that cannot run
+# 32-bit programs.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
