@@ -24,9 +24,11 @@ std::wstring FullPackageName(const std::wstring& productKeyWord);
 // backslashes into "/" on the wire.
 std::wstring RequestPath(const std::wstring& serverDirectory, const std::wstring& name);
 
-// True when an index name stays below the game folder: not empty, not rooted
-// (no leading separator, so no UNC or device prefix either), no drive letter
-// or stream (no ":" anywhere), and no part between separators that is empty or made only
-// of dots and blanks (Windows strips trailing dots and blanks, so ". ." and
-// ".. " would climb like "..").
+// True when an index name stays below the game folder and names a plain file:
+// not empty, not rooted (no leading separator, so no UNC or device prefix
+// either), no drive letter or stream (no ":" anywhere), no control character,
+// and no part between separators that is empty or made only of dots and
+// blanks (Windows strips trailing dots and blanks, so ". ." and ".. " would
+// climb like "..") or that Windows opens as a device (CON, PRN, AUX, NUL,
+// COM1 to COM9, LPT1 to LPT9, in any letter case, also with an extension).
 bool IsSafeEntryName(const std::wstring& name);

@@ -38,7 +38,7 @@ TEST(GamePaths, RequestPathsReplaceBlanksAndPlusSigns)
 TEST(GamePaths, OnlyNamesBelowTheGameFolderAreSafe)
 {
     const struct {
-        const wchar_t* name;
+        std::wstring name;
         bool safe;
     } cases[] = {
         {L"Tarnhold.exe", true},
@@ -64,7 +64,11 @@ TEST(GamePaths, OnlyNamesBelowTheGameFolderAreSafe)
         {L"C:\\x.bin", false},
         {L"C:x.bin", false},
         {L"data\\x.bin:stream", false},
+        {std::wstring(L"a\0.bin", 6), false}, {L"data\\a\tb.bin", false}, {L"a\x1F", false},
+        {L"NUL", false}, {L"data\\nul.txt", false}, {L"Con", false}, {L"aux.a.b", false}, {L"prn .txt", false},
+        {L"COM1", false}, {L"data/lpt9.log/x.bin", false},
+        {L"console.txt", true}, {L"nul_.txt", true}, {L"COM.txt", true}, {L"lpt10.log", true}, {L"\x0434.bin", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << std::string(c.name, c.name + wcslen(c.name));
+        EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << std::string(c.name.begin(), c.name.end());
 }
