@@ -2,11 +2,20 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "support/folder_path.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
 #include "ui/languages.h"
 #include "ui/resources/resource.h"
+
+std::wstring LocalFilePath(const std::wstring& filePath)
+{
+    std::wstring path = filePath;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
 
 void CreateFolderOfFile(const std::wstring& filePath)
 {

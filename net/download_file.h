@@ -1,11 +1,16 @@
 #pragma once
 // The local side of a download, shared by both HTTP clients: the target's
-// folders, the file itself and the message when it cannot be created.
+// path and folders, the file itself and the message when it cannot be
+// created.
 
 #include <windows.h>
 #include <string>
 
 #include "support/win_handles.h"
+
+// The local path with "\" between folders, as the shell's path functions
+// need it: index names may separate their folders with "/".
+std::wstring LocalFilePath(const std::wstring& filePath);
 
 // Creates the missing folders above the file. A failure shows up when the
 // file cannot be created, so it is not reported here.

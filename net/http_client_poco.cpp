@@ -101,7 +101,7 @@ void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstrin
     // abandoned transfer.
     file_.Reset();
     finished_ = false;
-    localFile_ = localPath;
+    localFile_ = LocalFilePath(localPath);
     requestedPath_ = remotePath;
     remotePath_ = NormalisedUri(remotePath);
     expectedTotal_ = 0;

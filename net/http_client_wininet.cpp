@@ -140,7 +140,7 @@ void CHttpClient::Download(const std::wstring& remotePath, const std::wstring& l
     }
     CloseTransfer();
     finished_ = false;
-    localFile_ = localPath;
+    localFile_ = LocalFilePath(localPath);
     remotePath_ = remotePath;
     expectedTotal_ = 0;
     received_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "support/text_utils.h"
+#include "update/file_index.h"
 
 const wchar_t kDataSourcesName[] = L"datasources.txt";
 const wchar_t kServerIndexName[] = L"fileindex.dat";
@@ -69,14 +70,33 @@ std::wstring FullPackageName(const std::wstring& productKeyWord)
     return productKeyWord + kFullPackageSuffix;
 }
 
+std::wstring ServedName(const std::wstring& name)
+{
+    std::wstring served = name;
+    for (wchar_t& c : served) {
+        if (IsSeparator(c))
+            c = L'/';
+        else if (c == L' ' || c == L'+')
+            c = L'_';
+    }
+    return served;
+}
+
 std::wstring RequestPath(const std::wstring& serverDirectory, const std::wstring& name)
 {
     std::wstring path = serverDirectory;
     if (!path.empty())
         path += L'/';
-    for (wchar_t c : name)
-        path += (c == L' ' || c == L'+') ? L'_' : c;
-    return path;
+    std::string served = NameToUtf8(ServedName(name));
+    for (size_t begin = 0;;) {
+        size_t slash = served.find('/', begin);
+        std::string folder = UrlEncode(served.substr(begin, slash - begin).c_str());
+        path.append(folder.begin(), folder.end());
+        if (slash == std::string::npos)
+            return path;
+        path += L'/';
+        begin = slash + 1;
+    }
 }
 
 bool IsSafeEntryName(const std::wstring& name)

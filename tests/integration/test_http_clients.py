@@ -7,6 +7,7 @@ import socket
 import subprocess
 import sys
 import time
+from urllib.parse import quote
 
 import pytest
 
@@ -14,6 +15,7 @@ from conftest import BUILD_DIR, SOURCE_DIR, WINE_RUN, wine_env, winpath
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
+from update_files import request_path  # noqa: E402
 
 CLIENTS = ["poco", "wininet"]
 CHUNK = {"poco": 16384, "wininet": 2048}
@@ -184,10 +186,10 @@ class Transcript:
         return values[index]
 
 
-def probe(client, *commands):
+def probe(client, *commands, cwd=None):
     script = "".join("\t".join(str(field) for field in command) + "\n" for command in commands)
     result = subprocess.run([str(WINE_RUN), str(BUILD_DIR / "httpprobe.exe"), client], input=script.encode("utf-8"),
-                            capture_output=True, env=wine_env(), timeout=PROBE_TIMEOUT)
+                            capture_output=True, env=wine_env(), timeout=PROBE_TIMEOUT, cwd=cwd)
     assert result.returncode == 0, result.stderr.decode("utf-8", "replace")
     return Transcript(result.stdout.decode("utf-8"))
 
@@ -254,6 +256,23 @@ def test_resumed_download_from_nginx_is_byte_identical(client, offset, nginx, bi
         # client falls back to writing the whole file anew.
         assert transcript.sink() == ["OnData\t%d" % len(big_file), "OnComplete\t" + winpath(local)]
         assert nginx.log() == [("GET /big.bin HTTP/1.1", "200", "-", "OrvixLauncher")]
+
+
+@pytest.mark.parametrize("name", ["data\\maps\\keep.map", "data/maps/a b+c.map", "Данные\\Карта мира.bin",
+                                  "地图/地图.txt", "data\\level#2 100%.map"],
+                         ids=["nested", "slashes-and-blanks", "cyrillic", "cjk", "hash-and-percent"])
+@pytest.mark.parametrize("client", CLIENTS)
+def test_packages_of_nested_and_non_ascii_names_download_from_nginx(client, name, nginx, tmp_path):
+    served = request_path("tarnhold2", name + ".zip")
+    (nginx.root / served).parent.mkdir(parents=True)
+    (nginx.root / served).write_bytes(name.encode("utf-8"))
+
+    transcript = probe(client, ("connect", nginx.address), ("fetch", "tarnhold2", name + ".zip", name + ".zip"),
+                       ("run", 100), cwd=tmp_path)
+
+    assert transcript.sink()[-1] == "OnComplete\t" + name.replace("/", "\\") + ".zip"
+    assert (tmp_path / (name.replace("\\", "/") + ".zip")).read_bytes() == name.encode("utf-8")
+    assert [entry[:2] for entry in nginx.log()] == [("GET /%s HTTP/1.1" % quote(served, safe="/'()*"), "200")]
 
 
 def test_complete_file_asked_again_from_nginx_gives_only_onstart(nginx, big_file, tmp_path):

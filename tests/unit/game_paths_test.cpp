@@ -19,7 +19,7 @@ TEST(GamePaths, PackageNamesAppendZip)
     EXPECT_EQ(FullPackageName(L"tarnhold2"), L"tarnhold2_full.zip");
 }
 
-TEST(GamePaths, RequestPathsReplaceBlanksAndPlusSigns)
+TEST(GamePaths, RequestPathsUseSlashesAndPercentEncodeTheUtf8OfServedNames)
 {
     const struct {
         const wchar_t* directory;
@@ -27,7 +27,9 @@ TEST(GamePaths, RequestPathsReplaceBlanksAndPlusSigns)
         const wchar_t* path;
     } cases[] = {
         {L"tarnhold2", L"datasources.txt", L"tarnhold2/datasources.txt"},
-        {L"tarnhold2", L"data\\a b+c.bin.zip", L"tarnhold2/data\\a_b_c.bin.zip"},
+        {L"tarnhold2", L"data\\a b+c.bin.zip", L"tarnhold2/data/a_b_c.bin.zip"},
+        {L"tarnhold2", L"data/\x5730\x56FE.txt.zip", L"tarnhold2/data/%E5%9C%B0%E5%9B%BE.txt.zip"},
+        {L"", L"\x0434\\100% #1.zip", L"%D0%B4/100%25_%231.zip"},
         {L"pub/deep", L"x.zip", L"pub/deep/x.zip"},
         {L"", L"x y.zip", L"x_y.zip"},
     };
