@@ -25,13 +25,29 @@ void CreateFolderOfFile(const std::wstring& filePath)
         CreateFolderPath(folder);
 }
 
+DWORD ResumeOffset(const std::wstring& filePath, DWORD offset)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (offset == 0 || !::GetFileAttributesExW(filePath.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    ULARGE_INTEGER size;
+    size.LowPart = data.nFileSizeLow;
+    size.HighPart = data.nFileSizeHigh;
+    return size.QuadPart >= offset ? offset : 0;
+}
+
 UniqueHandle OpenDownloadFile(const std::wstring& filePath, DWORD offset)
 {
     UniqueHandle file(::CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, offset != 0 ? OPEN_ALWAYS : CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file && offset != 0) {
-        ::SetFilePointer(file.Get(), static_cast<LONG>(offset), nullptr, FILE_BEGIN);
-        ::SetEndOfFile(file.Get());
+    if (!file || offset == 0)
+        return file;
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    if (!::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get())) {
+        DWORD error = ::GetLastError();
+        file.Reset();
+        ::SetLastError(error);
     }
     return file;
 }

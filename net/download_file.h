@@ -16,10 +16,16 @@ std::wstring LocalFilePath(const std::wstring& filePath);
 // file cannot be created, so it is not reported here.
 void CreateFolderOfFile(const std::wstring& filePath);
 
+// Where a transfer can resume: the offset when the file holds at least that
+// many bytes, else 0, since the bytes before the offset would be missing.
+DWORD ResumeOffset(const std::wstring& filePath, DWORD offset);
+
 // Opens the file for writing with no sharing, so nothing else touches it while
 // the transfer runs, positioned where the answer's first byte belongs: at 0,
 // created or truncated; else opened or created and cut to the offset, so the
 // answer follows exactly the bytes it continues even when the file held more.
+// An empty owner, with the last error set, when the file cannot be opened or
+// cut.
 UniqueHandle OpenDownloadFile(const std::wstring& filePath, DWORD offset);
 
 // Writes one chunk. A failing write is not reported: the owner's size check

@@ -109,7 +109,7 @@ void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstrin
     CreateFolderOfFile(localFile_);
 
     try {
-        Request(offset);
+        Request(ResumeOffset(localFile_, offset));
     } catch (const Poco::Exception& e) {
         FailRequest(AnsiToWide(e.displayText()));
     } catch (const std::exception& e) {

@@ -145,6 +145,7 @@ void CHttpClient::Download(const std::wstring& remotePath, const std::wstring& l
     expectedTotal_ = 0;
     received_ = 0;
     CreateFolderOfFile(localFile_);
+    offset = ResumeOffset(localFile_, offset);
 
     DWORD flags = INTERNET_FLAG_KEEP_CONNECTION;
     if (offset == 0)

@@ -235,22 +235,25 @@ def test_whole_download_from_nginx_is_byte_identical(client, nginx, big_file, tm
     assert nginx.log() == [("GET /pack/game%20data.zip HTTP/1.1", "200", "-", user_agent)]
 
 
-@pytest.mark.parametrize("offset", [1, 16384, 1234567, -1], ids=["1", "16384", "1234567", "all-but-the-last-byte"])
+@pytest.mark.parametrize("offset, kept", [(1, 1), (16384, 16384), (1234567, 1234567), (-1, -1), (50000, 1000)],
+                         ids=["1", "16384", "1234567", "all-but-the-last-byte", "file-shorter-than-the-offset"])
 @pytest.mark.parametrize("client", CLIENTS)
-def test_resumed_download_from_nginx_is_byte_identical(client, offset, nginx, big_file, tmp_path):
-    offset %= len(big_file)
+def test_resumed_download_from_nginx_is_byte_identical(client, offset, kept, nginx, big_file, tmp_path):
+    offset, kept = offset % len(big_file), kept % len(big_file)
     (nginx.root / "big.bin").write_bytes(big_file)
     local = tmp_path / "big.bin"
-    local.write_bytes(big_file[:offset])
+    local.write_bytes(big_file[:kept])
 
     transcript = download(client, nginx.address, "big.bin", local, offset)
 
     assert local.read_bytes() == big_file
     assert_idle_after(transcript)
     if client == "poco":
-        assert transcript.sink() == ["OnStart\t/big.bin\t%d" % len(big_file), "OnData\t%d" % (len(big_file) - offset),
+        start = offset if kept >= offset else 0
+        assert transcript.sink() == ["OnStart\t/big.bin\t%d" % len(big_file), "OnData\t%d" % (len(big_file) - start),
                                      "OnComplete\t" + winpath(local)]
-        assert nginx.log() == [("GET /big.bin HTTP/1.1", "206", "bytes=%d-" % offset, "OrvixLauncherPoco")]
+        answer = ("206", "bytes=%d-" % offset) if start else ("200", "-")
+        assert nginx.log() == [("GET /big.bin HTTP/1.1",) + answer + ("OrvixLauncherPoco",)]
     else:
         # Wine's WinINet cannot move the read position of an answer: the
         # client falls back to writing the whole file anew.
@@ -273,6 +276,25 @@ def test_packages_of_nested_and_non_ascii_names_download_from_nginx(client, name
     assert transcript.sink()[-1] == "OnComplete\t" + name.replace("/", "\\") + ".zip"
     assert (tmp_path / (name.replace("\\", "/") + ".zip")).read_bytes() == name.encode("utf-8")
     assert [entry[:2] for entry in nginx.log()] == [("GET /%s HTTP/1.1" % quote(served, safe="/'()*"), "200")]
+
+
+def test_resume_past_2_gib_keeps_the_partial_file_and_writes_at_the_offset(server, tmp_path):
+    offset = 2**31 + 4096
+    site = server({"/big.zip": Reply(206, body=b"tail" * 100)})
+    local = tmp_path / "big.zip"
+    with open(local, "wb") as sparse:
+        sparse.write(b"head")
+        sparse.truncate(offset)
+
+    transcript = download("poco", site.address, "big.zip", local, offset)
+
+    assert transcript.sink() == ["OnStart\t/big.zip\t%d" % (offset + 400), "OnData\t400",
+                                 "OnComplete\t" + winpath(local)]
+    assert site.requests[0].header("Range") == "bytes=%d-" % offset
+    with open(local, "rb") as result:
+        assert result.read(4) == b"head"
+        result.seek(offset)
+        assert result.read() == b"tail" * 100
 
 
 def test_complete_file_asked_again_from_nginx_gives_only_onstart(nginx, big_file, tmp_path):
