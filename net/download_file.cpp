@@ -52,10 +52,12 @@ UniqueHandle OpenDownloadFile(const std::wstring& filePath, DWORD offset)
     return file;
 }
 
-void WriteChunk(HANDLE file, const void* data, DWORD count)
+DWORD WriteChunk(HANDLE file, const void* data, DWORD count)
 {
     DWORD written = 0;
-    ::WriteFile(file, data, count, &written, nullptr);
+    if (!::WriteFile(file, data, count, &written, nullptr))
+        return ::GetLastError();
+    return written == count ? 0 : ERROR_DISK_FULL;
 }
 
 std::wstring FileCreationErrorText(const std::wstring& filePath, DWORD code)

@@ -28,9 +28,9 @@ DWORD ResumeOffset(const std::wstring& filePath, DWORD offset);
 // cut.
 UniqueHandle OpenDownloadFile(const std::wstring& filePath, DWORD offset);
 
-// Writes one chunk. A failing write is not reported: the owner's size check
-// after the transfer finds the short file.
-void WriteChunk(HANDLE file, const void* data, DWORD count);
+// Writes one chunk whole. 0, or the Win32 error code of a failed or short
+// write (a full disk), which ends the transfer.
+DWORD WriteChunk(HANDLE file, const void* data, DWORD count);
 
 // The message for a file that could not be opened, with the system's text for
 // the error code.

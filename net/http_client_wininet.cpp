@@ -5,6 +5,7 @@
 
 #include "net/download_file.h"
 #include "net/wininet_error_text.h"
+#include "support/system_message.h"
 #include "support/text_utils.h"
 #include "ui/languages.h"
 #include "ui/resources/resource.h"
@@ -254,7 +255,12 @@ void CHttpClient::Process()
         count = std::min(count, received_ < expectedTotal_ ? expectedTotal_ - received_ : 0);
     received_ += count;
     if (count != 0) {
-        WriteChunk(file_.Get(), buffer, count);
+        DWORD error = WriteChunk(file_.Get(), buffer, count);
+        if (error != 0) {
+            CloseTransfer();
+            Report(SystemMessageText(error));
+            return;
+        }
         if (events_)
             events_->OnData(count);
         if (expectedTotal_ == 0 || received_ < expectedTotal_)

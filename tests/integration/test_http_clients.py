@@ -551,17 +551,22 @@ def test_bad_answers_end_in_one_error_or_a_sound_completion(client, case, server
 # ---------------------------------------------------------------------------
 # The local file
 
+@pytest.mark.parametrize("case, code", [("folder-in-the-way", 5), ("full-disk", 112)])
 @pytest.mark.parametrize("client", CLIENTS)
-def test_file_that_cannot_be_created_is_one_error(client, server, tmp_path):
+def test_file_that_cannot_be_created_or_written_is_one_error(client, case, code, server, tmp_path):
     site = server({"/x": Reply(body=b"data")})
     local = tmp_path / "x"
-    local.mkdir()
+    if case == "full-disk":
+        local.symlink_to("/dev/full")
+    else:
+        local.mkdir()
 
-    transcript = download(client, site.address, "x", local, 0, ("systext", 5))
+    transcript = download(client, site.address, "x", local, 0, ("systext", code))
 
-    expected = ["OnError\t" + text_file_creation(winpath(local), transcript.answer("systext"))]
+    detail = transcript.answer("systext")
+    expected = detail if case == "full-disk" else text_file_creation(winpath(local), detail)
     start = ["OnStart\t/x\t4"] if client == "poco" else []
-    assert transcript.sink() == start + expected
+    assert transcript.sink() == start + ["OnError\t" + expected]
     assert transcript.answer("systext") != ""
     assert transcript.lines(4) == []
     assert len(site.requests) == 1
