@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "support/win_handles.h"
 #include "tools/publisher/publish_error.h"
@@ -77,6 +78,22 @@ void CheckFile(const GameFile& file)
         throw PublishError(file.name + L" is a name too long for the launcher's paths");
 }
 
+// On a player's computer a file's package downloads beside it, named like the
+// file with ".zip" appended, and is deleted after unpacking: a game file of
+// that name would be overwritten and then lost.
+void CheckPackagesMissGameFiles(const std::vector<GameFile>& files)
+{
+    std::set<std::wstring, NoCaseLess> names;
+    for (const GameFile& file : files)
+        names.insert(file.name);
+    for (const GameFile& file : files) {
+        const std::wstring package = PackageName(file.name);
+        if (names.count(package) != 0)
+            throw PublishError(file.name + L" and " + package + L" cannot both be published: on a player's "
+                               L"computer the package of the first downloads over the second");
+    }
+}
+
 // Every path of the served tree belongs to one thing: a package, a folder,
 // or one of the launcher's own files. Two game names that the launcher or a
 // server would take for one (the same but for letter case, or once blanks
@@ -129,5 +146,6 @@ GameScan ScanGameFolder(const std::wstring& gameFolder, const std::wstring& prod
         CheckFile(file);
         served.Add(file);
     }
+    CheckPackagesMissGameFiles(scan.files);
     return scan;
 }

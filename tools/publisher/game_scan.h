@@ -22,7 +22,8 @@ struct GameScan {
 };
 
 // Walks the game folder. Throws PublishError for a file the launcher could
-// never fetch (too large, a name it refuses, two names that the
-// launcher or the server would take for one) or a folder that cannot be
-// read. productKeyWord names the whole-game package to leave out.
+// never fetch (too large, a name it refuses, two names that the launcher or
+// the server would take for one, a file named like another one's package) or
+// a folder that cannot be read. productKeyWord names the whole-game package
+// to leave out.
 GameScan ScanGameFolder(const std::wstring& gameFolder, const std::wstring& productKeyWord);
