@@ -2,11 +2,20 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "support/folder_path.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
 #include "ui/languages.h"
 #include "ui/resources/resource.h"
+
+std::wstring LocalFilePath(const std::wstring& filePath)
+{
+    std::wstring path = filePath;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
 
 void CreateFolderOfFile(const std::wstring& filePath)
 {
@@ -16,21 +25,39 @@ void CreateFolderOfFile(const std::wstring& filePath)
         CreateFolderPath(folder);
 }
 
+DWORD ResumeOffset(const std::wstring& filePath, DWORD offset)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (offset == 0 || !::GetFileAttributesExW(filePath.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    ULARGE_INTEGER size;
+    size.LowPart = data.nFileSizeLow;
+    size.HighPart = data.nFileSizeHigh;
+    return size.QuadPart >= offset ? offset : 0;
+}
+
 UniqueHandle OpenDownloadFile(const std::wstring& filePath, DWORD offset)
 {
     UniqueHandle file(::CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, offset != 0 ? OPEN_ALWAYS : CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file && offset != 0) {
-        ::SetFilePointer(file.Get(), static_cast<LONG>(offset), nullptr, FILE_BEGIN);
-        ::SetEndOfFile(file.Get());
+    if (!file || offset == 0)
+        return file;
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    if (!::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get())) {
+        DWORD error = ::GetLastError();
+        file.Reset();
+        ::SetLastError(error);
     }
     return file;
 }
 
-void WriteChunk(HANDLE file, const void* data, DWORD count)
+DWORD WriteChunk(HANDLE file, const void* data, DWORD count)
 {
     DWORD written = 0;
-    ::WriteFile(file, data, count, &written, nullptr);
+    if (!::WriteFile(file, data, count, &written, nullptr))
+        return ::GetLastError();
+    return written == count ? 0 : ERROR_DISK_FULL;
 }
 
 std::wstring FileCreationErrorText(const std::wstring& filePath, DWORD code)

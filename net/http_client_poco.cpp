@@ -10,6 +10,7 @@
 #include "net/http_client_poco.h"
 
 #include "net/download_file.h"
+#include "support/system_message.h"
 #include "support/text_utils.h"
 #include "ui/languages.h"
 #include "ui/resources/resource.h"
@@ -101,7 +102,7 @@ void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstrin
     // abandoned transfer.
     file_.Reset();
     finished_ = false;
-    localFile_ = localPath;
+    localFile_ = LocalFilePath(localPath);
     requestedPath_ = remotePath;
     remotePath_ = NormalisedUri(remotePath);
     expectedTotal_ = 0;
@@ -109,7 +110,7 @@ void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstrin
     CreateFolderOfFile(localFile_);
 
     try {
-        Request(offset);
+        Request(ResumeOffset(localFile_, offset));
     } catch (const Poco::Exception& e) {
         FailRequest(AnsiToWide(e.displayText()));
     } catch (const std::exception& e) {
@@ -193,26 +194,31 @@ void CHttpClientPoco::Process()
         response_->read(buffer, kChunkSize);
         count = response_->gcount();
     } catch (const Poco::Exception& e) {
-        FailReading(AnsiToWide(e.displayText()));
+        FailTransfer(AnsiToWide(e.displayText()));
         return;
     } catch (const std::exception& e) {
-        FailReading(AnsiToWide(e.what()));
+        FailTransfer(AnsiToWide(e.what()));
         return;
     }
 
-    if (count > 0)
-        StoreChunk(buffer, static_cast<DWORD>(count));
+    if (count > 0 && !StoreChunk(buffer, static_cast<DWORD>(count)))
+        return;
     if (response_->good())
         return;
     EndOfStream();
 }
 
-void CHttpClientPoco::StoreChunk(const char* data, DWORD count)
+bool CHttpClientPoco::StoreChunk(const char* data, DWORD count)
 {
+    DWORD error = WriteChunk(file_.Get(), data, count);
+    if (error != 0) {
+        FailTransfer(SystemMessageText(error));
+        return false;
+    }
     received_ += count;
-    WriteChunk(file_.Get(), data, count);
     if (events_)
         events_->OnData(count);
+    return true;
 }
 
 void CHttpClientPoco::EndOfStream()
@@ -277,7 +283,7 @@ void CHttpClientPoco::FailRequest(const std::wstring& text)
         events_->OnError(text.c_str());
 }
 
-void CHttpClientPoco::FailReading(const std::wstring& text)
+void CHttpClientPoco::FailTransfer(const std::wstring& text)
 {
     DropResponse();
     file_.Reset();

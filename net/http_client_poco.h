@@ -38,12 +38,12 @@ public:
 private:
     void Request(DWORD offset);
     void SendAndReceive(Poco::Net::HTTPRequest& request, Poco::Net::HTTPResponse& response);
-    void StoreChunk(const char* data, DWORD count);
+    bool StoreChunk(const char* data, DWORD count);
     void EndOfStream();
     void DropResponse();
     void ResetSession();
     void FailRequest(const std::wstring& text);
-    void FailReading(const std::wstring& text);
+    void FailTransfer(const std::wstring& text);
 
     std::unique_ptr<Poco::Net::HTTPClientSession> session_;
     IHttpEvents* events_ = nullptr;

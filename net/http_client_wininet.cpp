@@ -5,6 +5,7 @@
 
 #include "net/download_file.h"
 #include "net/wininet_error_text.h"
+#include "support/system_message.h"
 #include "support/text_utils.h"
 #include "ui/languages.h"
 #include "ui/resources/resource.h"
@@ -140,11 +141,12 @@ void CHttpClient::Download(const std::wstring& remotePath, const std::wstring& l
     }
     CloseTransfer();
     finished_ = false;
-    localFile_ = localPath;
+    localFile_ = LocalFilePath(localPath);
     remotePath_ = remotePath;
     expectedTotal_ = 0;
     received_ = 0;
     CreateFolderOfFile(localFile_);
+    offset = ResumeOffset(localFile_, offset);
 
     DWORD flags = INTERNET_FLAG_KEEP_CONNECTION;
     if (offset == 0)
@@ -253,7 +255,12 @@ void CHttpClient::Process()
         count = std::min(count, received_ < expectedTotal_ ? expectedTotal_ - received_ : 0);
     received_ += count;
     if (count != 0) {
-        WriteChunk(file_.Get(), buffer, count);
+        DWORD error = WriteChunk(file_.Get(), buffer, count);
+        if (error != 0) {
+            CloseTransfer();
+            Report(SystemMessageText(error));
+            return;
+        }
         if (events_)
             events_->OnData(count);
         if (expectedTotal_ == 0 || received_ < expectedTotal_)

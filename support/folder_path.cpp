@@ -11,8 +11,10 @@ DWORD CreateFolderPath(const wchar_t* path)
         return ERROR_FILENAME_EXCED_RANGE;
     lstrcpynW(current, path, MAX_PATH);
 
+    // A relative path whose top folder is missing strips down to nothing:
+    // that is the current folder, which exists.
     std::vector<std::wstring> missing;
-    while (!::PathFileExistsW(current)) {
+    while (current[0] != L'\0' && !::PathFileExistsW(current)) {
         missing.emplace_back(::PathFindFileNameW(current));
         if (!::PathRemoveFileSpecW(current))
             return ERROR_INVALID_PARAMETER;

@@ -46,8 +46,6 @@ void PrintReport(const PublishReport& report, const PublishOptions& options)
     }
     for (const std::wstring& name : report.skipped)
         PrintLine(L"Left out (a launcher file): " + name);
-    for (const std::wstring& warning : report.warnings)
-        PrintLine(L"Warning: " + warning);
     PrintLine(L"Published " + std::to_wstring(report.files.size()) + L" files, " + std::to_wstring(bytes) +
               L" bytes, in packages of " + std::to_wstring(packageBytes) + L" bytes.");
     PrintLine(L"Index package: " + std::to_wstring(report.indexPackageSize) + L" bytes; whole-game package: " +

@@ -112,18 +112,6 @@ std::wstring FromUtf8(const std::string& bytes)
     return text;
 }
 
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                     nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                          nullptr);
-    return bytes;
-}
-
 bool ReadRecord(IndexReader& reader, IndexEntry& entry)
 {
     uint8_t head[kRecordHeadSize];
@@ -229,7 +217,7 @@ bool FileIndex::Serialize(std::string& image) const
     Put32(image, kIndexVersion);
     Put32(image, static_cast<uint32_t>(entries_.size()));
     for (const IndexEntry& entry : entries_) {
-        std::string name = ToUtf8(entry.name);
+        std::string name = NameToUtf8(entry.name);
         if (name.size() > kMaxNameBytes)
             return false;
         Put32(image, static_cast<uint32_t>(entry.fileTime & 0xFFFFFFFF));
@@ -298,4 +286,16 @@ uint64_t FileIndex::TotalSize() const
     for (const IndexEntry& entry : entries_)
         total += entry.size;
     return total;
+}
+
+std::string NameToUtf8(const std::wstring& name)
+{
+    if (name.empty())
+        return std::string();
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), &bytes[0], size, nullptr,
+                          nullptr);
+    return bytes;
 }

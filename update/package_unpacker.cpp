@@ -164,7 +164,7 @@ bool GamePackageUnpack::WriteOneFile(const IndexEntry& entry)
 {
     // Index names may separate folders with "/"; the shell's path functions
     // that create the folders only know "\".
-    std::wstring target = L".\\" + entry.name;
+    std::wstring target = entry.name;
     std::replace(target.begin(), target.end(), L'/', L'\\');
     if (target.size() >= MAX_PATH)
         return false;

@@ -11,6 +11,7 @@
 //   connect HOST                  Connect
 //   server                        GetServer
 //   download REMOTE LOCAL OFFSET  Download
+//   fetch DIRECTORY NAME LOCAL    Download from 0 of the path the launcher requests for NAME
 //   process N                     Process, N times
 //   run MAX                       Process until OnComplete or OnError, at most MAX times
 //   cancel                        Cancel
@@ -38,6 +39,7 @@
 #include "support/system_message.h"
 #include "support/text_utils.h"
 #include "tests/helpers/utf8_text.h"
+#include "update/game_paths.h"
 
 namespace {
 
@@ -135,6 +137,9 @@ void Execute(IHttpClient& client, PrintingSink& sink, const std::vector<std::str
     } else if (name == "download") {
         sink.ended_ = false;
         client.Download(first, Wide(Argument(fields, 2)), std::strtoul(Argument(fields, 3).c_str(), nullptr, 10));
+    } else if (name == "fetch") {
+        sink.ended_ = false;
+        client.Download(RequestPath(first, Wide(Argument(fields, 2))), Wide(Argument(fields, 3)), 0);
     } else if (name == "process") {
         long count = std::strtol(Argument(fields, 1).c_str(), nullptr, 10);
         for (long i = 0; i < count; ++i)

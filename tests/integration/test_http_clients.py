@@ -7,6 +7,7 @@ import socket
 import subprocess
 import sys
 import time
+from urllib.parse import quote
 
 import pytest
 
@@ -14,6 +15,7 @@ from conftest import BUILD_DIR, SOURCE_DIR, WINE_RUN, wine_env, winpath
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
+from update_files import request_path  # noqa: E402
 
 CLIENTS = ["poco", "wininet"]
 CHUNK = {"poco": 16384, "wininet": 2048}
@@ -184,10 +186,10 @@ class Transcript:
         return values[index]
 
 
-def probe(client, *commands):
+def probe(client, *commands, cwd=None):
     script = "".join("\t".join(str(field) for field in command) + "\n" for command in commands)
     result = subprocess.run([str(WINE_RUN), str(BUILD_DIR / "httpprobe.exe"), client], input=script.encode("utf-8"),
-                            capture_output=True, env=wine_env(), timeout=PROBE_TIMEOUT)
+                            capture_output=True, env=wine_env(), timeout=PROBE_TIMEOUT, cwd=cwd)
     assert result.returncode == 0, result.stderr.decode("utf-8", "replace")
     return Transcript(result.stdout.decode("utf-8"))
 
@@ -233,27 +235,66 @@ def test_whole_download_from_nginx_is_byte_identical(client, nginx, big_file, tm
     assert nginx.log() == [("GET /pack/game%20data.zip HTTP/1.1", "200", "-", user_agent)]
 
 
-@pytest.mark.parametrize("offset", [1, 16384, 1234567, -1], ids=["1", "16384", "1234567", "all-but-the-last-byte"])
+@pytest.mark.parametrize("offset, kept", [(1, 1), (16384, 16384), (1234567, 1234567), (-1, -1), (50000, 1000)],
+                         ids=["1", "16384", "1234567", "all-but-the-last-byte", "file-shorter-than-the-offset"])
 @pytest.mark.parametrize("client", CLIENTS)
-def test_resumed_download_from_nginx_is_byte_identical(client, offset, nginx, big_file, tmp_path):
-    offset %= len(big_file)
+def test_resumed_download_from_nginx_is_byte_identical(client, offset, kept, nginx, big_file, tmp_path):
+    offset, kept = offset % len(big_file), kept % len(big_file)
     (nginx.root / "big.bin").write_bytes(big_file)
     local = tmp_path / "big.bin"
-    local.write_bytes(big_file[:offset])
+    local.write_bytes(big_file[:kept])
 
     transcript = download(client, nginx.address, "big.bin", local, offset)
 
     assert local.read_bytes() == big_file
     assert_idle_after(transcript)
     if client == "poco":
-        assert transcript.sink() == ["OnStart\t/big.bin\t%d" % len(big_file), "OnData\t%d" % (len(big_file) - offset),
+        start = offset if kept >= offset else 0
+        assert transcript.sink() == ["OnStart\t/big.bin\t%d" % len(big_file), "OnData\t%d" % (len(big_file) - start),
                                      "OnComplete\t" + winpath(local)]
-        assert nginx.log() == [("GET /big.bin HTTP/1.1", "206", "bytes=%d-" % offset, "OrvixLauncherPoco")]
+        answer = ("206", "bytes=%d-" % offset) if start else ("200", "-")
+        assert nginx.log() == [("GET /big.bin HTTP/1.1",) + answer + ("OrvixLauncherPoco",)]
     else:
         # Wine's WinINet cannot move the read position of an answer: the
         # client falls back to writing the whole file anew.
         assert transcript.sink() == ["OnData\t%d" % len(big_file), "OnComplete\t" + winpath(local)]
         assert nginx.log() == [("GET /big.bin HTTP/1.1", "200", "-", "OrvixLauncher")]
+
+
+@pytest.mark.parametrize("name", ["data\\maps\\keep.map", "data/maps/a b+c.map", "Данные\\Карта мира.bin",
+                                  "地图/地图.txt", "data\\level#2 100%.map"],
+                         ids=["nested", "slashes-and-blanks", "cyrillic", "cjk", "hash-and-percent"])
+@pytest.mark.parametrize("client", CLIENTS)
+def test_packages_of_nested_and_non_ascii_names_download_from_nginx(client, name, nginx, tmp_path):
+    served = request_path("tarnhold2", name + ".zip")
+    (nginx.root / served).parent.mkdir(parents=True)
+    (nginx.root / served).write_bytes(name.encode("utf-8"))
+
+    transcript = probe(client, ("connect", nginx.address), ("fetch", "tarnhold2", name + ".zip", name + ".zip"),
+                       ("run", 100), cwd=tmp_path)
+
+    assert transcript.sink()[-1] == "OnComplete\t" + name.replace("/", "\\") + ".zip"
+    assert (tmp_path / (name.replace("\\", "/") + ".zip")).read_bytes() == name.encode("utf-8")
+    assert [entry[:2] for entry in nginx.log()] == [("GET /%s HTTP/1.1" % quote(served, safe="/'()*"), "200")]
+
+
+def test_resume_past_2_gib_keeps_the_partial_file_and_writes_at_the_offset(server, tmp_path):
+    offset = 2**31 + 4096
+    site = server({"/big.zip": Reply(206, body=b"tail" * 100)})
+    local = tmp_path / "big.zip"
+    with open(local, "wb") as sparse:
+        sparse.write(b"head")
+        sparse.truncate(offset)
+
+    transcript = download("poco", site.address, "big.zip", local, offset)
+
+    assert transcript.sink() == ["OnStart\t/big.zip\t%d" % (offset + 400), "OnData\t400",
+                                 "OnComplete\t" + winpath(local)]
+    assert site.requests[0].header("Range") == "bytes=%d-" % offset
+    with open(local, "rb") as result:
+        assert result.read(4) == b"head"
+        result.seek(offset)
+        assert result.read() == b"tail" * 100
 
 
 def test_complete_file_asked_again_from_nginx_gives_only_onstart(nginx, big_file, tmp_path):
@@ -510,17 +551,22 @@ def test_bad_answers_end_in_one_error_or_a_sound_completion(client, case, server
 # ---------------------------------------------------------------------------
 # The local file
 
+@pytest.mark.parametrize("case, code", [("folder-in-the-way", 5), ("full-disk", 112)])
 @pytest.mark.parametrize("client", CLIENTS)
-def test_file_that_cannot_be_created_is_one_error(client, server, tmp_path):
+def test_file_that_cannot_be_created_or_written_is_one_error(client, case, code, server, tmp_path):
     site = server({"/x": Reply(body=b"data")})
     local = tmp_path / "x"
-    local.mkdir()
+    if case == "full-disk":
+        local.symlink_to("/dev/full")
+    else:
+        local.mkdir()
 
-    transcript = download(client, site.address, "x", local, 0, ("systext", 5))
+    transcript = download(client, site.address, "x", local, 0, ("systext", code))
 
-    expected = ["OnError\t" + text_file_creation(winpath(local), transcript.answer("systext"))]
+    detail = transcript.answer("systext")
+    expected = detail if case == "full-disk" else text_file_creation(winpath(local), detail)
     start = ["OnStart\t/x\t4"] if client == "poco" else []
-    assert transcript.sink() == start + expected
+    assert transcript.sink() == start + ["OnError\t" + expected]
     assert transcript.answer("systext") != ""
     assert transcript.lines(4) == []
     assert len(site.requests) == 1

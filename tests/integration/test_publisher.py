@@ -23,6 +23,7 @@ GAME_FILES = {
     "TarnholdLauncher.exe": pattern(90_000, 2),
     "data/maps/north/keep.map": pattern(400_000, 3),
     "data/maps/a b+c.map": b"blanks and plus",
+    "data/maps/level#2 100%.map": b"hash and percent",
     "data/sounds/wind.ogg": os.urandom(200_000),
     "data/empty.txt": b"",
     "Данные/Карта мира.bin": "Привет".encode("utf-8") * 100,
@@ -184,7 +185,7 @@ def hold_open(build_dir, path):
     ("names that meet once blanks become _", "would be the same file"),
     ("a folder named like a package", "would be the same file"),
     ("a file named like the whole-game package", "would be the same file"),
-    ("a name with #", "which the launcher cannot request"),
+    ("a file named like another one's package", "readme.txt and readme.txt.zip cannot both be published"),
     ("a file another process is writing", "cannot read"),
 ])
 def test_failures_say_why_and_leave_the_old_tree_as_it_was(tmp_path, game, publish, build_dir, case, message):
@@ -203,8 +204,8 @@ def test_failures_say_why_and_leave_the_old_tree_as_it_was(tmp_path, game, publi
         (game / "readme.txt.zip" / "inner.bin").write_bytes(b"x")
     elif case == "a file named like the whole-game package":
         (game / (SERVER_DIRECTORY + "_full")).write_bytes(b"x")
-    elif case == "a name with #":
-        (game / "data" / "level#2.map").write_bytes(b"x")
+    elif case == "a file named like another one's package":
+        (game / "readme.txt.zip").write_bytes(b"x")
     elif case == "a file another process is writing":
         holder = hold_open(build_dir, game / "data" / "sounds" / "wind.ogg")
     try:

@@ -70,8 +70,9 @@ def gzip_bytes(data):
 
 
 def request_path(server_directory, name):
-    """Where the launcher asks for a file's package: blanks and "+" become "_",
-    and the HTTP client turns backslashes into "/"."""
+    """Where a file's package lies on the update server: blanks and "+" become
+    "_", folders are separated by "/". The launcher asks for this path
+    percent-encoded from its UTF-8."""
     path = name.replace(" ", "_").replace("+", "_").replace("\\", "/")
     return (server_directory + "/" if server_directory else "") + path
 

@@ -19,7 +19,7 @@ TEST(GamePaths, PackageNamesAppendZip)
     EXPECT_EQ(FullPackageName(L"tarnhold2"), L"tarnhold2_full.zip");
 }
 
-TEST(GamePaths, RequestPathsReplaceBlanksAndPlusSigns)
+TEST(GamePaths, RequestPathsUseSlashesAndPercentEncodeTheUtf8OfServedNames)
 {
     const struct {
         const wchar_t* directory;
@@ -27,7 +27,9 @@ TEST(GamePaths, RequestPathsReplaceBlanksAndPlusSigns)
         const wchar_t* path;
     } cases[] = {
         {L"tarnhold2", L"datasources.txt", L"tarnhold2/datasources.txt"},
-        {L"tarnhold2", L"data\\a b+c.bin.zip", L"tarnhold2/data\\a_b_c.bin.zip"},
+        {L"tarnhold2", L"data\\a b+c.bin.zip", L"tarnhold2/data/a_b_c.bin.zip"},
+        {L"tarnhold2", L"data/\x5730\x56FE.txt.zip", L"tarnhold2/data/%E5%9C%B0%E5%9B%BE.txt.zip"},
+        {L"", L"\x0434\\100% #1.zip", L"%D0%B4/100%25_%231.zip"},
         {L"pub/deep", L"x.zip", L"pub/deep/x.zip"},
         {L"", L"x y.zip", L"x_y.zip"},
     };
@@ -38,7 +40,7 @@ TEST(GamePaths, RequestPathsReplaceBlanksAndPlusSigns)
 TEST(GamePaths, OnlyNamesBelowTheGameFolderAreSafe)
 {
     const struct {
-        const wchar_t* name;
+        std::wstring name;
         bool safe;
     } cases[] = {
         {L"Tarnhold.exe", true},
@@ -64,7 +66,11 @@ TEST(GamePaths, OnlyNamesBelowTheGameFolderAreSafe)
         {L"C:\\x.bin", false},
         {L"C:x.bin", false},
         {L"data\\x.bin:stream", false},
+        {std::wstring(L"a\0.bin", 6), false}, {L"data\\a\tb.bin", false}, {L"a\x1F", false},
+        {L"NUL", false}, {L"data\\nul.txt", false}, {L"Con", false}, {L"aux.a.b", false}, {L"prn .txt", false},
+        {L"COM1", false}, {L"data/lpt9.log/x.bin", false},
+        {L"console.txt", true}, {L"nul_.txt", true}, {L"COM.txt", true}, {L"lpt10.log", true}, {L"\x0434.bin", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << std::string(c.name, c.name + wcslen(c.name));
+        EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << std::string(c.name.begin(), c.name.end());
 }

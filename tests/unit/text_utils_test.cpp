@@ -134,9 +134,16 @@ TEST_F(CreateFolderPathTest, FileInTheWayGivesItsError)
     EXPECT_NE(CreateFolderPath(below.c_str()), 0u);
 }
 
-TEST_F(CreateFolderPathTest, PathWithoutExistingRootIsInvalid)
+TEST_F(CreateFolderPathTest, RelativePathsStartAtTheCurrentFolder)
 {
-    EXPECT_EQ(CreateFolderPath(L"nonexistent-relative"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    for (const wchar_t* path : {L"data\\new", L"top", L"data\\new\\deeper", L""}) {
+        EXPECT_EQ(CreateFolderPath(path), 0u) << path;
+        EXPECT_TRUE(::PathIsDirectoryW((Base() + L"\\" + path).c_str()));
+    }
+}
+
+TEST_F(CreateFolderPathTest, TooLongPathFails)
+{
     std::wstring tooLong = Base() + L"\\" + std::wstring(300, L'a');
     EXPECT_NE(CreateFolderPath(tooLong.c_str()), 0u);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "support/win_handles.h"
 #include "tools/publisher/publish_error.h"
@@ -12,9 +13,6 @@
 namespace {
 
 const uint64_t kMaxFileSize = 0xFFFFFFFFULL;
-// Characters a request path cannot carry: the HTTP clients send the path as
-// it is, so they would start a fragment, a query or an escape.
-const wchar_t kUnrequestableChars[] = L"#?%";
 
 int CompareNames(const std::wstring& a, const std::wstring& b)
 {
@@ -68,24 +66,31 @@ void Walk(const std::wstring& folder, const std::wstring& prefix, const std::wst
         ThrowLastError(L"cannot read the folder " + folder);
 }
 
-void CheckFile(const GameFile& file, GameScan& scan)
+void CheckFile(const GameFile& file)
 {
     if (file.size > kMaxFileSize)
         throw PublishError(file.name + L" is 4 GiB or larger, more than the launcher can fetch");
     if (!IsSafeEntryName(file.name))
         throw PublishError(file.name + L" is a name the launcher refuses to write");
-    if (file.name.find_first_of(kUnrequestableChars) != std::wstring::npos)
-        throw PublishError(file.name + L" holds \"#\", \"?\" or \"%\", which the launcher cannot request");
     // The launcher builds local paths in buffers of 260 characters, with
     // ".\" in front and ".zip" behind for the package.
     if (GamePath(L".", PackageName(file.name)).size() >= MAX_PATH)
         throw PublishError(file.name + L" is a name too long for the launcher's paths");
-    for (wchar_t c : file.name) {
-        if (c > L'~') {
-            scan.warnings.push_back(file.name + L": a name outside ASCII; the launcher asks for its package in "
-                                                L"the player's ANSI code page");
-            break;
-        }
+}
+
+// On a player's computer a file's package downloads beside it, named like the
+// file with ".zip" appended, and is deleted after unpacking: a game file of
+// that name would be overwritten and then lost.
+void CheckPackagesMissGameFiles(const std::vector<GameFile>& files)
+{
+    std::set<std::wstring, NoCaseLess> names;
+    for (const GameFile& file : files)
+        names.insert(file.name);
+    for (const GameFile& file : files) {
+        const std::wstring package = PackageName(file.name);
+        if (names.count(package) != 0)
+            throw PublishError(file.name + L" and " + package + L" cannot both be published: on a player's "
+                               L"computer the package of the first downloads over the second");
     }
 }
 
@@ -105,8 +110,7 @@ public:
 
     void Add(const GameFile& file)
     {
-        std::wstring path = RequestPath(L"", PackageName(file.name));
-        std::replace(path.begin(), path.end(), L'\\', L'/');
+        std::wstring path = ServedName(PackageName(file.name));
         for (size_t slash = path.find(L'/'); slash != std::wstring::npos; slash = path.find(L'/', slash + 1))
             Take(path.substr(0, slash), file.name, true);
         Take(path, file.name, false);
@@ -139,8 +143,9 @@ GameScan ScanGameFolder(const std::wstring& gameFolder, const std::wstring& prod
               [](const GameFile& a, const GameFile& b) { return NoCaseLess()(a.name, b.name); });
     ServedPaths served(productKeyWord);
     for (const GameFile& file : scan.files) {
-        CheckFile(file, scan);
+        CheckFile(file);
         served.Add(file);
     }
+    CheckPackagesMissGameFiles(scan.files);
     return scan;
 }

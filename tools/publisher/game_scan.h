@@ -19,12 +19,11 @@ struct GameScan {
     std::vector<GameFile> files;
     // Launcher files at the top of the folder that are left out.
     std::vector<std::wstring> skipped;
-    // Names that publish, but that some servers may not serve as asked.
-    std::vector<std::wstring> warnings;
 };
 
 // Walks the game folder. Throws PublishError for a file the launcher could
-// never fetch (too large, a name it cannot request, two names that the
-// launcher or the server would take for one) or a folder that cannot be
-// read. productKeyWord names the whole-game package to leave out.
+// never fetch (too large, a name it refuses, two names that the launcher or
+// the server would take for one, a file named like another one's package) or
+// a folder that cannot be read. productKeyWord names the whole-game package
+// to leave out.
 GameScan ScanGameFolder(const std::wstring& gameFolder, const std::wstring& productKeyWord);

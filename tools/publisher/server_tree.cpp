@@ -153,7 +153,7 @@ IndexEntry TreeBuilder::PublishFile(const GameFile& file)
         if (!::CopyFileW(file.path.c_str(), source.c_str(), FALSE))
             ThrowLastError(L"cannot copy " + file.path);
     }
-    std::wstring relative = RequestPath(L"", PackageName(file.name));
+    std::wstring relative = ServedName(PackageName(file.name));
     std::replace(relative.begin(), relative.end(), L'/', L'\\');
     std::wstring package = Staged(relative);
     Pack(source, package, file.path);
@@ -261,7 +261,6 @@ PublishReport TreeBuilder::Build(void (*onFile)(const PublishedFile& file))
     CheckFolders();
     GameScan scan = ScanGameFolder(gameFolder_, serverDirectory_);
     report_.skipped = scan.skipped;
-    report_.warnings = scan.warnings;
     report_.treeFolder = final_;
 
     for (const std::wstring& leftover : {staging_, work_}) {

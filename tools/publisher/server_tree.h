@@ -18,7 +18,6 @@ struct PublishReport {
     std::wstring treeFolder;
     std::vector<PublishedFile> files;
     std::vector<std::wstring> skipped;
-    std::vector<std::wstring> warnings;
     uint64_t indexPackageSize = 0;
     uint64_t fullPackageSize = 0;
     bool replacedOldTree = false;
