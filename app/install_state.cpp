@@ -4,10 +4,10 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
-#include "app/registry_keys.h"
+#include "services/registry_keys.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 
 namespace {
 

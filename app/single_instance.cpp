@@ -7,7 +7,7 @@
 
 #include "support/module_path.h"
 #include "support/win_handles.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "support/folder_path.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 void CreateFolderOfFile(const std::wstring& filePath)

@@ -11,7 +11,7 @@
 
 #include "net/download_file.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 using Poco::Net::HTTPClientSession;

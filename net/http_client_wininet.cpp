@@ -6,7 +6,7 @@
 #include "net/download_file.h"
 #include "net/wininet_error_text.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 // Newer than the MinGW header.

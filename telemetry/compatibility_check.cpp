@@ -3,7 +3,7 @@
 #include <string>
 
 #include "support/text_utils.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

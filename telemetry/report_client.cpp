@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "app/install_state.h"
-#include "app/settings_store.h"
+#include "services/settings_store.h"
 #include "support/win_handles.h"
 #include "telemetry/hardware_survey.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

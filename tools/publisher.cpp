@@ -11,7 +11,7 @@
 #include "tools/publisher/publish_error.h"
 #include "tools/publisher/publish_options.h"
 #include "tools/publisher/server_tree.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "support/folder_path.h"
 #include "support/text_utils.h"
 #include "support/win_handles.h"
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 #include "update/game_paths.h"
 #include "update/md5_digest.h"
 

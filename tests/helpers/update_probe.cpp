@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "support/win_handles.h"
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 #include "update/file_digest.h"
 #include "update/package_unpacker.h"
 #include "update/single_package.h"

@@ -4,7 +4,7 @@
 #include "telemetry/compatibility_check.h"
 #include "tests/fakes/captured_prompt.h"
 #include "tests/fakes/fixed_hardware_facts.h"
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "app/registry_keys.h"
-#include "ui/languages.h"
+#include "services/registry_keys.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "app/settings_store.h"
+#include "services/settings_store.h"
 
 namespace {
 

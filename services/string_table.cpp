@@ -1,6 +1,6 @@
-#include "ui/languages.h"
+#include "services/string_table.h"
 
-#include "app/registry_keys.h"
+#include "services/registry_keys.h"
 #include "support/win_handles.h"
 #include "ui/resources/resource.h"
 

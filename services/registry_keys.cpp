@@ -1,6 +1,6 @@
-#include "app/registry_keys.h"
+#include "services/registry_keys.h"
 
-#include "ui/languages.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
 
 namespace {
