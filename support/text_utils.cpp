@@ -61,12 +61,32 @@ std::wstring AnsiToWide(const std::string& text)
 
 std::string AnsiToUtf8(const char* text)
 {
-    std::wstring wide = AnsiToWide(text);
-    std::string result(4 * wide.size() + 1, '\0');
-    if (!wide.empty())
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &result[0],
-                              static_cast<int>(result.size()), nullptr, nullptr);
-    result.resize(std::char_traits<char>::length(result.c_str()));
+    return WideToUtf8(AnsiToWide(text));
+}
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string result(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr,
+                          nullptr);
+    return result;
+}
+
+std::wstring Utf8ToWide(const std::string& bytes)
+{
+    if (bytes.empty())
+        return std::wstring();
+    int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (units <= 0)
+        return std::wstring();
+    std::wstring result(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &result[0], units);
     return result;
 }
 

@@ -8,6 +8,8 @@
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& text);
 std::string AnsiToUtf8(const char* text);
+std::string WideToUtf8(const std::wstring& text);
+std::wstring Utf8ToWide(const std::string& bytes);
 std::string UrlEncode(const char* text);
 
 void ReplaceAll(std::wstring& text, const std::wstring& search, const std::wstring& replacement);

@@ -4,19 +4,6 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                     nullptr);
-    std::string result(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr,
-                              nullptr);
-    return result;
-}
-
 // Percent-encodes every byte, zero bytes included: UrlEncode ends at the first
 // zero, and a log must not lose what follows one.
 std::string EncodeBytes(const std::string& bytes)
@@ -55,7 +42,7 @@ std::string ReportIdentifier(const std::wstring& machineId)
 
 std::string EncodeEventText(const std::wstring& text)
 {
-    std::string utf8 = Utf8(text);
+    std::string utf8 = WideToUtf8(text);
     if (utf8.size() + 1 > kEventTextBytes)
         return std::string();
     return UrlEncode(utf8.c_str());
@@ -63,7 +50,7 @@ std::string EncodeEventText(const std::wstring& text)
 
 std::string EncodeErrorLog(const std::string& ansiBytes)
 {
-    std::string encoded = EncodeBytes(Utf8(AnsiToWide(ansiBytes)));
+    std::string encoded = EncodeBytes(WideToUtf8(AnsiToWide(ansiBytes)));
     if (encoded.size() > kErrorLogChars)
         encoded.resize(kErrorLogChars);
     return encoded;
