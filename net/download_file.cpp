@@ -2,11 +2,11 @@
 
 #include <shlwapi.h>
 
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/folder_path.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "services/string_table.h"
-#include "ui/resources/resource.h"
 
 void CreateFolderOfFile(const std::wstring& filePath)
 {

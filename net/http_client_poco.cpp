@@ -10,9 +10,9 @@
 #include "net/http_client_poco.h"
 
 #include "net/download_file.h"
-#include "support/text_utils.h"
+#include "services/string_ids.h"
 #include "services/string_table.h"
-#include "ui/resources/resource.h"
+#include "support/text_utils.h"
 
 using Poco::Net::HTTPClientSession;
 using Poco::Net::HTTPMessage;

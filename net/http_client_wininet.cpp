@@ -5,9 +5,9 @@
 
 #include "net/download_file.h"
 #include "net/wininet_error_text.h"
-#include "support/text_utils.h"
+#include "services/string_ids.h"
 #include "services/string_table.h"
-#include "ui/resources/resource.h"
+#include "support/text_utils.h"
 
 namespace {
 

@@ -1,35 +1,26 @@
 #include "services/registry_keys.h"
 
+#include "services/string_ids.h"
 #include "services/string_table.h"
-#include "ui/resources/resource.h"
-
-namespace {
-
-std::wstring Text(UINT id)
-{
-    return LoadLangString(id);
-}
-
-} // namespace
 
 std::wstring MakerKeyPath()
 {
-    return L"Software\\" + Text(IDS_MAKER_KEY);
+    return L"Software\\" + LangText(IDS_MAKER_KEY);
 }
 
 std::wstring SettingsKeyPath()
 {
-    return MakerKeyPath() + L"\\" + Text(IDS_PRODUCT_KEY);
+    return MakerKeyPath() + L"\\" + LangText(IDS_PRODUCT_KEY);
 }
 
 std::wstring LegacyMakerKeyPath()
 {
-    return L"Software\\" + Text(IDS_MAKER_FOLDER);
+    return L"Software\\" + LangText(IDS_MAKER_FOLDER);
 }
 
 std::wstring LegacyKeyPath()
 {
-    return LegacyMakerKeyPath() + L"\\" + Text(IDS_PRODUCT_KEY);
+    return LegacyMakerKeyPath() + L"\\" + LangText(IDS_PRODUCT_KEY);
 }
 
 std::wstring GameKeyPath()
@@ -39,5 +30,5 @@ std::wstring GameKeyPath()
 
 std::wstring UninstallKeyPath()
 {
-    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + Text(IDS_PRODUCT_KEY);
+    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + LangText(IDS_PRODUCT_KEY);
 }

@@ -1,8 +1,7 @@
 #include "services/string_table.h"
 
-#include "services/registry_keys.h"
+#include "services/string_ids.h"
 #include "support/win_handles.h"
-#include "ui/resources/resource.h"
 
 namespace {
 
@@ -13,7 +12,6 @@ const int kLanguageCount = sizeof(kLanguages) / sizeof(kLanguages[0]);
 
 const size_t kStringBufferChars = 1024;
 const UINT kStringsPerBlock = 16;
-const DWORD kStoredLanguageMaxBytes = 256;
 
 wchar_t g_stringBuffer[kStringBufferChars];
 
@@ -118,37 +116,7 @@ const wchar_t* LoadLangString(UINT id)
     return g_stringBuffer;
 }
 
-WORD ReadStoredLanguage()
+std::wstring LangText(UINT id)
 {
-    UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, GameKeyPath().c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
-        return kLanguageRussian;
-
-    // Stored without its terminator; keep room for one of our own.
-    wchar_t value[kStoredLanguageMaxBytes / sizeof(wchar_t) + 1] = {};
-    DWORD type = 0;
-    DWORD size = kStoredLanguageMaxBytes;
-    if (::RegQueryValueExW(key.Get(), L"Language", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return kLanguageRussian;
-    value[size / sizeof(wchar_t)] = L'\0';
-
-    for (int i = 0; i < kLanguageCount; ++i) {
-        if (lstrcmpW(kLanguages[i].code, value) == 0)
-            return kLanguages[i].id;
-    }
-    return kLanguages[0].id;
-}
-
-void StoreLanguage()
-{
-    UniqueRegKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, GameKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_SET_VALUE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
-        return;
-    const wchar_t* code = CurrentLanguageCode();
-    ::RegSetValueExW(key.Get(), L"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(code),
-                     static_cast<DWORD>(lstrlenW(code) * sizeof(wchar_t)));
+    return LoadLangString(id);
 }

@@ -3,6 +3,7 @@
 // of strings and resources in it with the neutral language as fallback.
 
 #include <windows.h>
+#include <string>
 
 struct LanguageInfo {
     WORD id;
@@ -28,6 +29,8 @@ const wchar_t* CurrentLanguageCode();
 // 1024 characters, valid until the next load; an entry that does not exist
 // gives an empty text.
 const wchar_t* LoadLangString(UINT id);
+// The same entry as a copy of its own, for texts that are kept.
+std::wstring LangText(UINT id);
 
 struct LangResource {
     const void* data = nullptr;
@@ -38,6 +41,3 @@ struct LangResource {
 // The resource in the current language, else as the system picks it for the
 // neutral language.
 LangResource FindLangResource(LPCWSTR type, UINT id);
-
-WORD ReadStoredLanguage();
-void StoreLanguage();

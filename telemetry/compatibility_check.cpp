@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "support/text_utils.h"
+#include "services/string_ids.h"
 #include "services/string_table.h"
-#include "ui/resources/resource.h"
+#include "support/text_utils.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "support/gzip/gzip_member.h"
 
-#include "support/gzip/lz77_encoder.h"
 #include "support/gzip/inflate.h"
+#include "support/gzip/lz77_encoder.h"
 #include "support/gzip/zip_codec.h"
 #include "support/gzip/zip_io.h"
 

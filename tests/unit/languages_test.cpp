@@ -6,6 +6,7 @@
 #include "services/registry_keys.h"
 #include "services/string_table.h"
 #include "ui/resources/resource.h"
+#include "ui/stored_language.h"
 
 namespace {
 

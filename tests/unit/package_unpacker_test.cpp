@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/win_handles.h"
 #include "support/gzip/zip_codec.h"
+#include "support/win_handles.h"
 #include "test_files.h"
 #include "update/md5_digest.h"
 #include "update/package_unpacker.h"
