@@ -44,12 +44,11 @@ int RunFirstStart(int showCmd)
     return RunInstallationDialog(showCmd);
 }
 
-int RunNormalStartup(HINSTANCE instance, int showCmd)
+int RunNormalStartup(int showCmd)
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), kCommonControlClasses};
     ::InitCommonControlsEx(&controls);
-    g_app.Init(instance);
     AxHostInit();
 
     g_settings.Open(SettingsKeyPath());
@@ -64,7 +63,7 @@ int RunNormalStartup(HINSTANCE instance, int showCmd)
 
 } // namespace
 
-int RunLauncher(HINSTANCE instance, const wchar_t* commandLine, int showCmd)
+int RunLauncher(const wchar_t* commandLine, int showCmd)
 {
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
 
@@ -88,5 +87,5 @@ int RunLauncher(HINSTANCE instance, const wchar_t* commandLine, int showCmd)
     case StartMode::Normal:
         break;
     }
-    return RunNormalStartup(instance, showCmd);
+    return RunNormalStartup(showCmd);
 }
