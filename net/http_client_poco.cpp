@@ -230,7 +230,7 @@ void CHttpClientPoco::EndOfStream()
     file_.Reset();
     ResetSession();
     if (events_) {
-        events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));
+        events_->OnError(LangText(IDS_TRANSFER_INCOMPLETE).c_str());
         return;
     }
     // Nobody to tell: resume on our own from what the file holds.

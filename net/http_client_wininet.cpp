@@ -261,7 +261,7 @@ void CHttpClient::Process()
     } else if (expectedTotal_ != 0 && received_ < expectedTotal_) {
         CloseTransfer();
         if (events_) {
-            events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));
+            events_->OnError(LangText(IDS_TRANSFER_INCOMPLETE).c_str());
             return;
         }
         // Nobody to tell: resume on our own from what the file holds.

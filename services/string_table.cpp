@@ -13,7 +13,8 @@ const int kLanguageCount = sizeof(kLanguages) / sizeof(kLanguages[0]);
 const size_t kStringBufferChars = 1024;
 const UINT kStringsPerBlock = 16;
 
-wchar_t g_stringBuffer[kStringBufferChars];
+// One per thread: the update worker loads texts while the UI thread does.
+thread_local wchar_t t_stringBuffer[kStringBufferChars];
 
 WORD InitialLanguage()
 {
@@ -93,10 +94,10 @@ LangResource FindLangResource(LPCWSTR type, UINT id)
 
 const wchar_t* LoadLangString(UINT id)
 {
-    g_stringBuffer[0] = L'\0';
+    t_stringBuffer[0] = L'\0';
     LangResource block = FindLangResource(RT_STRING, id / kStringsPerBlock + 1);
     if (!block)
-        return g_stringBuffer;
+        return t_stringBuffer;
 
     // A block holds 16 counted strings; walk to ours without leaving the block.
     const WORD* p = static_cast<const WORD*>(block.data);
@@ -104,16 +105,16 @@ const wchar_t* LoadLangString(UINT id)
     for (UINT i = 0; i < id % kStringsPerBlock && p < end; ++i)
         p += 1 + *p;
     if (p >= end)
-        return g_stringBuffer;
+        return t_stringBuffer;
     size_t length = *p++;
     if (length > static_cast<size_t>(end - p))
         length = static_cast<size_t>(end - p);
     if (length > kStringBufferChars - 1)
         length = kStringBufferChars - 1;
     for (size_t i = 0; i < length; ++i)
-        g_stringBuffer[i] = static_cast<wchar_t>(p[i]);
-    g_stringBuffer[length] = L'\0';
-    return g_stringBuffer;
+        t_stringBuffer[i] = static_cast<wchar_t>(p[i]);
+    t_stringBuffer[length] = L'\0';
+    return t_stringBuffer;
 }
 
 std::wstring LangText(UINT id)

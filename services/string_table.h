@@ -25,9 +25,9 @@ void SetCurrentLanguage(WORD languageId);
 const LanguageInfo& CurrentLanguageInfo();
 const wchar_t* CurrentLanguageCode();
 
-// String-table entry in the current language. Points into one shared buffer of
-// 1024 characters, valid until the next load; an entry that does not exist
-// gives an empty text.
+// String-table entry in the current language. Points into the calling thread's
+// buffer of 1024 characters, valid until that thread's next load; an entry
+// that does not exist gives an empty text.
 const wchar_t* LoadLangString(UINT id);
 // The same entry as a copy of its own, for texts that are kept.
 std::wstring LangText(UINT id);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <string>
+#include <thread>
 
 #include "services/registry_keys.h"
 #include "services/string_table.h"
@@ -56,6 +58,16 @@ TEST_F(LanguagesTest, LoadsShareOneBuffer)
     EXPECT_EQ(first, second);
     EXPECT_STREQ(first, L"Orvix Games");
     EXPECT_STREQ(LoadLangString(IDS_LAST + 1), L"");
+}
+
+TEST_F(LanguagesTest, LoadsOnAnotherThreadLeaveThisThreadsTextAlone)
+{
+    const wchar_t* mine = LoadLangString(IDS_PRODUCT_NAME);
+    std::wstring theirs;
+    std::thread other([&theirs] { theirs = LoadLangString(IDS_MAKER_FOLDER); });
+    other.join();
+    EXPECT_STREQ(mine, L"Tarnhold");
+    EXPECT_EQ(theirs, L"Orvix Games");
 }
 
 TEST_F(LanguagesTest, TableHoldsRussianOnly)
