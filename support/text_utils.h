@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// Into the given code page, sized by the conversion itself, so double-byte
+// code pages come out whole; empty when the conversion fails.
+std::string WideToCodePage(const std::wstring& text, unsigned codePage);
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& text);
 std::string AnsiToUtf8(const char* text);
