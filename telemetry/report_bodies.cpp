@@ -4,6 +4,8 @@
 
 namespace {
 
+const int kFullPercent = 100;
+
 // Percent-encodes every byte, zero bytes included: UrlEncode ends at the first
 // zero, and a log must not lose what follows one.
 std::string EncodeBytes(const std::string& bytes)
@@ -32,6 +34,10 @@ int ProgressPercent(DWORD done, DWORD toDo)
 {
     if (toDo == 0)
         return 0;
+    // More done than planned is complete, not more; the percentage of a
+    // large excess would not even fit an int.
+    if (done >= toDo)
+        return kFullPercent;
     return static_cast<int>((static_cast<unsigned long long>(done) * 100 + toDo / 2) / toDo);
 }
 
