@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cwchar>
 #include <cwctype>
 #include <vector>
@@ -231,7 +233,8 @@ bool ParseFloatText(const std::wstring& text, float& value)
     wchar_t* end = nullptr;
     errno = 0;
     double parsed = std::wcstod(token.c_str(), &end);
-    if (end != token.c_str() + token.size() || errno == ERANGE)
+    // Beyond the float range the conversion itself would be undefined.
+    if (end != token.c_str() + token.size() || errno == ERANGE || std::fabs(parsed) > FLT_MAX)
         return false;
     value = static_cast<float>(parsed);
     return true;
