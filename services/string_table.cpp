@@ -1,5 +1,7 @@
 #include "services/string_table.h"
 
+#include <cwchar>
+
 #include "services/string_ids.h"
 #include "support/win_handles.h"
 
@@ -54,6 +56,15 @@ int FindLanguageIndex(WORD languageId)
 {
     for (int i = 0; i < kLanguageCount; ++i) {
         if (kLanguages[i].id == languageId)
+            return i;
+    }
+    return -1;
+}
+
+int FindLanguageIndexByCode(const wchar_t* code)
+{
+    for (int i = 0; i < kLanguageCount; ++i) {
+        if (std::wcscmp(kLanguages[i].code, code) == 0)
             return i;
     }
     return -1;

@@ -17,6 +17,8 @@ const WORD kLanguageEnglish = 1033;
 int LanguageCount();
 const LanguageInfo& LanguageAt(int index);
 int FindLanguageIndex(WORD languageId);
+// The row whose code equals this one exactly, or -1.
+int FindLanguageIndexByCode(const wchar_t* code);
 WORD LanguageIdAt(int index);
 
 WORD CurrentLanguage();

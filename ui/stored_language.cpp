@@ -29,11 +29,9 @@ WORD ReadStoredLanguage()
         return kLanguageRussian;
     value[size / sizeof(wchar_t)] = L'\0';
 
-    for (int i = 0; i < LanguageCount(); ++i) {
-        if (lstrcmpW(LanguageAt(i).code, value) == 0)
-            return LanguageAt(i).id;
-    }
-    return LanguageIdAt(0);
+    // A code of no row gives the first row.
+    int index = FindLanguageIndexByCode(value);
+    return LanguageIdAt(index >= 0 ? index : 0);
 }
 
 void StoreLanguage()

@@ -80,6 +80,13 @@ TEST_F(LanguagesTest, TableHoldsRussianOnly)
     EXPECT_STREQ(CurrentLanguageCode(), L"Russian");
 }
 
+TEST_F(LanguagesTest, CodesMatchExactly)
+{
+    EXPECT_EQ(FindLanguageIndexByCode(L"Russian"), 0);
+    for (const wchar_t* other : {L"russian", L"Rus\x00ADsian", L""})
+        EXPECT_EQ(FindLanguageIndexByCode(other), -1) << other;
+}
+
 TEST_F(LanguagesTest, StoredLanguageIsReadByExactCode)
 {
     EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
