@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <cwchar>
 
 #include "app/command_line.h"
@@ -21,8 +22,9 @@ const DWORD kReplaceRetryMs = 50;
 const DWORD kReplaceTimeoutMs = 5 * 60 * 1000;
 const int kCopyAttempts = 100;
 
-bool g_launcherUpdated = false;
-bool g_selfUpdateClosing = false;
+// Set on one thread, read on another (the update worker, the UI thread).
+std::atomic<bool> g_launcherUpdated{false};
+std::atomic<bool> g_selfUpdateClosing{false};
 
 void DeleteWithRetries(const std::wstring& path)
 {
