@@ -1,6 +1,6 @@
 #pragma once
-// The installation record, the machine identifier and their registry values,
-// each read or written with its own registry calls.
+// The installation record in the registry, read and written with registry calls
+// of its own.
 
 #include <string>
 
@@ -9,6 +9,3 @@
 bool IsInstalledHere();
 
 void SetInstallPath(const std::wstring& folder);
-
-// The machine identifier, created on first use and kept from then on.
-std::wstring GetMachineId();

@@ -1,6 +1,6 @@
 #include "app/launcher_app.h"
 
-#include "ui/languages.h"
+#include "services/string_table.h"
 
 CLauncherApp g_app;
 

@@ -2,7 +2,7 @@
 
 #include "app/startup.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCmd)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCmd)
 {
-    return RunLauncher(instance, ::GetCommandLineW(), showCmd);
+    return RunLauncher(::GetCommandLineW(), showCmd);
 }

@@ -3,7 +3,7 @@
 #include "app/install_state.h"
 #include "app/launcher_app.h"
 #include "support/module_path.h"
-#include "ui/lang_dialog.h"
+#include "ui/localized_dialog.h"
 #include "ui/resources/resource.h"
 #include "ui/toolkit/message_loop.h"
 

@@ -3,9 +3,13 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <atomic>
+#include <cwchar>
+
 #include "app/command_line.h"
 #include "app/process_start.h"
 #include "support/module_path.h"
+#include "support/text_utils.h"
 
 const wchar_t kCopySuffix[] = L".copy.exe";
 
@@ -18,8 +22,9 @@ const DWORD kReplaceRetryMs = 50;
 const DWORD kReplaceTimeoutMs = 5 * 60 * 1000;
 const int kCopyAttempts = 100;
 
-bool g_launcherUpdated = false;
-bool g_selfUpdateClosing = false;
+// Set on one thread, read on another (the update worker, the UI thread).
+std::atomic<bool> g_launcherUpdated{false};
+std::atomic<bool> g_selfUpdateClosing{false};
 
 void DeleteWithRetries(const std::wstring& path)
 {
@@ -36,22 +41,26 @@ void DeleteWithRetries(const std::wstring& path)
 
 void RunCopyToOriginalAndRestart()
 {
-    wchar_t launcherPath[MAX_PATH];
-    lstrcpynW(launcherPath, ModuleFilePath().c_str(), MAX_PATH);
-    ::PathRemoveExtensionW(launcherPath);
-    ::PathRemoveExtensionW(launcherPath);
+    // Only a copy names the launcher it replaces: any other file, started
+    // with this switch by mistake, must not delete a neighbour.
+    const std::wstring self = ModuleFilePath();
+    const std::wstring name = ::PathFindFileNameW(self.c_str());
+    const size_t suffixLength = std::wcslen(kCopySuffix);
+    if (name.size() <= suffixLength || !EqualsNoCase(name.substr(name.size() - suffixLength), kCopySuffix))
+        return;
+    const std::wstring launcherPath = self.substr(0, self.size() - suffixLength);
 
     // The old launcher holds its file until its process has ended.
     DWORD started = ::GetTickCount();
-    while (!::DeleteFileW(launcherPath) && ::GetFileAttributesW(launcherPath) != INVALID_FILE_ATTRIBUTES) {
+    while (!::DeleteFileW(launcherPath.c_str()) &&
+           ::GetFileAttributesW(launcherPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (::GetTickCount() - started > kReplaceTimeoutMs)
             return;
         ::Sleep(kReplaceRetryMs);
     }
     // The launcher file is gone now: a passing failure must not leave the
     // player without one.
-    std::wstring self = ModuleFilePath();
-    for (int attempt = 0; !::CopyFileW(self.c_str(), launcherPath, TRUE); ++attempt) {
+    for (int attempt = 0; !::CopyFileW(self.c_str(), launcherPath.c_str(), TRUE); ++attempt) {
         if (attempt == kCopyAttempts)
             return;
         ::Sleep(kDeleteRetryMs);

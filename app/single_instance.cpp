@@ -5,10 +5,10 @@
 #include <cwchar>
 #include <string>
 
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 namespace {
 

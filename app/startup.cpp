@@ -8,16 +8,17 @@
 #include "app/install_state.h"
 #include "app/launcher_app.h"
 #include "app/placeholder_roads.h"
-#include "app/registry_keys.h"
 #include "app/self_update_stages.h"
-#include "app/settings_store.h"
 #include "app/single_instance.h"
 #include "app/uninstall_cleanup.h"
+#include "services/registry_keys.h"
+#include "services/settings_store.h"
+#include "services/string_table.h"
 #include "support/module_path.h"
 #include "support/random.h"
 #include "telemetry/compatibility_check.h"
-#include "ui/language_dlg.h"
-#include "ui/languages.h"
+#include "ui/language_select_dlg.h"
+#include "ui/stored_language.h"
 #include "ui/toolkit/ax_host.h"
 
 namespace {
@@ -43,12 +44,11 @@ int RunFirstStart(int showCmd)
     return RunInstallationDialog(showCmd);
 }
 
-int RunNormalStartup(HINSTANCE instance, int showCmd)
+int RunNormalStartup(int showCmd)
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), kCommonControlClasses};
     ::InitCommonControlsEx(&controls);
-    g_app.Init(instance);
     AxHostInit();
 
     g_settings.Open(SettingsKeyPath());
@@ -63,7 +63,7 @@ int RunNormalStartup(HINSTANCE instance, int showCmd)
 
 } // namespace
 
-int RunLauncher(HINSTANCE instance, const wchar_t* commandLine, int showCmd)
+int RunLauncher(const wchar_t* commandLine, int showCmd)
 {
     SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
 
@@ -87,5 +87,5 @@ int RunLauncher(HINSTANCE instance, const wchar_t* commandLine, int showCmd)
     case StartMode::Normal:
         break;
     }
-    return RunNormalStartup(instance, showCmd);
+    return RunNormalStartup(showCmd);
 }

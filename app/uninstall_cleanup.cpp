@@ -7,10 +7,10 @@
 
 #include "app/command_line.h"
 #include "app/process_start.h"
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 namespace {
 

@@ -68,6 +68,10 @@ endforeach()
 file(GLOB publisher_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/publisher/*.cpp)
 target_sources(publisher PRIVATE ${publisher_sources})
 
+# Folders include only their own headers and those of the folders below them.
+add_test(NAME include_layers
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/check_layers.py ${CMAKE_SOURCE_DIR})
+
 # A short fuzzing run of the codec, built natively with the sanitizers.
 add_test(NAME gzip_fuzz COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh 30 ${CMAKE_BINARY_DIR})
 set_tests_properties(gzip_fuzz PROPERTIES TIMEOUT 900)

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/folder_path.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 std::wstring LocalFilePath(const std::wstring& filePath)
 {

@@ -42,8 +42,9 @@ public:
     // local file, from the offset on (0 = the whole file). On success the
     // transfer runs; on failure OnError has been called and nothing is open.
     virtual void Download(const std::wstring& remotePath, const std::wstring& localPath, DWORD offset) = 0;
-    // Synchronous form post of an already form-encoded body. True when the
-    // server answered HTTP 200 or its status could not be read.
+    // Synchronous form post of an already form-encoded body. True only for a
+    // real HTTP 200 answer; an answer whose status cannot be read is a
+    // failure. A client that cannot post sends nothing and returns true.
     virtual bool Post(const std::wstring& page, const std::string& body) = 0;
     // Moves one chunk of the running download; does nothing when none runs.
     virtual void Process() = 0;

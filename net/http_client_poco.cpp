@@ -10,10 +10,10 @@
 #include "net/http_client_poco.h"
 
 #include "net/download_file.h"
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 using Poco::Net::HTTPClientSession;
 using Poco::Net::HTTPMessage;
@@ -236,7 +236,7 @@ void CHttpClientPoco::EndOfStream()
     file_.Reset();
     ResetSession();
     if (events_) {
-        events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));
+        events_->OnError(LangText(IDS_TRANSFER_INCOMPLETE).c_str());
         return;
     }
     // Nobody to tell: resume on our own from what the file holds.

@@ -5,10 +5,10 @@
 
 #include "net/download_file.h"
 #include "net/wininet_error_text.h"
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 namespace {
 
@@ -268,7 +268,7 @@ void CHttpClient::Process()
     } else if (expectedTotal_ != 0 && received_ < expectedTotal_) {
         CloseTransfer();
         if (events_) {
-            events_->OnError(LoadLangString(IDS_TRANSFER_INCOMPLETE));
+            events_->OnError(LangText(IDS_TRANSFER_INCOMPLETE).c_str());
             return;
         }
         // Nobody to tell: resume on our own from what the file holds.

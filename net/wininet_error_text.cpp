@@ -2,10 +2,10 @@
 
 #include <wininet.h>
 
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 // Newer than the MinGW header.
 #ifndef ERROR_INTERNET_DECODING_FAILED

@@ -38,14 +38,23 @@ bool IsSplitBlank(wchar_t c)
 
 } // namespace
 
-std::string WideToAnsi(const std::wstring& text)
+std::string WideToCodePage(const std::wstring& text, unsigned codePage)
 {
     if (text.empty())
         return std::string();
-    std::string result(text.size(), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &result[0],
-                          static_cast<int>(result.size()), nullptr, nullptr);
+    int units = static_cast<int>(text.size());
+    int size = ::WideCharToMultiByte(codePage, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string result(static_cast<size_t>(size), '\0');
+    if (::WideCharToMultiByte(codePage, 0, text.data(), units, &result[0], size, nullptr, nullptr) != size)
+        return std::string();
     return result;
+}
+
+std::string WideToAnsi(const std::wstring& text)
+{
+    return WideToCodePage(text, CP_ACP);
 }
 
 std::wstring AnsiToWide(const std::string& text)
@@ -61,12 +70,23 @@ std::wstring AnsiToWide(const std::string& text)
 
 std::string AnsiToUtf8(const char* text)
 {
-    std::wstring wide = AnsiToWide(text);
-    std::string result(4 * wide.size() + 1, '\0');
-    if (!wide.empty())
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &result[0],
-                              static_cast<int>(result.size()), nullptr, nullptr);
-    result.resize(std::char_traits<char>::length(result.c_str()));
+    return WideToUtf8(AnsiToWide(text));
+}
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    return WideToCodePage(text, CP_UTF8);
+}
+
+std::wstring Utf8ToWide(const std::string& bytes)
+{
+    if (bytes.empty())
+        return std::wstring();
+    int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (units <= 0)
+        return std::wstring();
+    std::wstring result(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &result[0], units);
     return result;
 }
 

@@ -5,9 +5,14 @@
 #include <string>
 #include <vector>
 
+// Into the given code page, sized by the conversion itself, so double-byte
+// code pages come out whole; empty when the conversion fails.
+std::string WideToCodePage(const std::wstring& text, unsigned codePage);
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& text);
 std::string AnsiToUtf8(const char* text);
+std::string WideToUtf8(const std::wstring& text);
+std::wstring Utf8ToWide(const std::string& bytes);
 std::string UrlEncode(const char* text);
 
 void ReplaceAll(std::wstring& text, const std::wstring& search, const std::wstring& replacement);

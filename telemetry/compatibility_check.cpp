@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 namespace {
 

@@ -4,18 +4,7 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                     nullptr);
-    std::string result(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr,
-                              nullptr);
-    return result;
-}
+const int kFullPercent = 100;
 
 // Percent-encodes every byte, zero bytes included: UrlEncode ends at the first
 // zero, and a log must not lose what follows one.
@@ -45,6 +34,10 @@ int ProgressPercent(DWORD done, DWORD toDo)
 {
     if (toDo == 0)
         return 0;
+    // More done than planned is complete, not more; the percentage of a
+    // large excess would not even fit an int.
+    if (done >= toDo)
+        return kFullPercent;
     return static_cast<int>((static_cast<unsigned long long>(done) * 100 + toDo / 2) / toDo);
 }
 
@@ -55,7 +48,7 @@ std::string ReportIdentifier(const std::wstring& machineId)
 
 std::string EncodeEventText(const std::wstring& text)
 {
-    std::string utf8 = Utf8(text);
+    std::string utf8 = WideToUtf8(text);
     if (utf8.size() + 1 > kEventTextBytes)
         return std::string();
     return UrlEncode(utf8.c_str());
@@ -63,7 +56,7 @@ std::string EncodeEventText(const std::wstring& text)
 
 std::string EncodeErrorLog(const std::string& ansiBytes)
 {
-    std::string encoded = EncodeBytes(Utf8(AnsiToWide(ansiBytes)));
+    std::string encoded = EncodeBytes(WideToUtf8(AnsiToWide(ansiBytes)));
     if (encoded.size() > kErrorLogChars)
         encoded.resize(kErrorLogChars);
     return encoded;

@@ -27,7 +27,8 @@ struct RunFigures {
     DWORD bytes = 0;  // bytes received since the run last selected an update server
 };
 
-// Bytes done of bytes to do in percent, rounded to nearest; 0 when nothing is to be done.
+// Bytes done of bytes to do in percent, rounded to nearest, at most 100; 0 when
+// nothing is to be done.
 int ProgressPercent(DWORD done, DWORD toDo);
 
 // The installation identifier as reports carry it: upper case, ANSI code page.

@@ -3,12 +3,12 @@
 #include <ctime>
 #include <vector>
 
-#include "app/install_state.h"
-#include "app/settings_store.h"
+#include "services/machine_id.h"
+#include "services/settings_store.h"
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/win_handles.h"
 #include "telemetry/hardware_survey.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 namespace {
 
@@ -125,7 +125,7 @@ void CReportClient::RestartTimer()
 
 void CReportClient::ConnectLocked()
 {
-    client_.Connect(host_.empty() ? std::wstring(LoadLangString(IDS_REPORT_HOST)) : host_);
+    client_.Connect(host_.empty() ? LangText(IDS_REPORT_HOST) : host_);
 }
 
 bool CReportClient::PostLocked(UINT pageEntry, const std::string& body)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "support/text_utils.h"
 #include "support/win_handles.h"
 
 // A source of index bytes: a CRT descriptor or a Win32 handle.
@@ -102,16 +103,6 @@ void Put32(std::string& out, uint32_t value)
     Put16(out, static_cast<uint16_t>(value >> 16));
 }
 
-std::wstring FromUtf8(const std::string& bytes)
-{
-    if (bytes.empty())
-        return std::wstring();
-    int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
-    return text;
-}
-
 bool ReadRecord(IndexReader& reader, IndexEntry& entry)
 {
     uint8_t head[kRecordHeadSize];
@@ -124,7 +115,7 @@ bool ReadRecord(IndexReader& reader, IndexEntry& entry)
     std::string name(nameBytes, '\0');
     if (nameBytes != 0 && !reader.ReadCounted(&name[0], nameBytes))
         return false;
-    entry.name = FromUtf8(name);
+    entry.name = Utf8ToWide(name);
     return reader.ReadCounted(entry.md5.data(), entry.md5.size());
 }
 
@@ -217,7 +208,7 @@ bool FileIndex::Serialize(std::string& image) const
     Put32(image, kIndexVersion);
     Put32(image, static_cast<uint32_t>(entries_.size()));
     for (const IndexEntry& entry : entries_) {
-        std::string name = NameToUtf8(entry.name);
+        std::string name = WideToUtf8(entry.name);
         if (name.size() > kMaxNameBytes)
             return false;
         Put32(image, static_cast<uint32_t>(entry.fileTime & 0xFFFFFFFF));
@@ -286,16 +277,4 @@ uint64_t FileIndex::TotalSize() const
     for (const IndexEntry& entry : entries_)
         total += entry.size;
     return total;
-}
-
-std::string NameToUtf8(const std::wstring& name)
-{
-    if (name.empty())
-        return std::string();
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0, nullptr,
-                                     nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), &bytes[0], size, nullptr,
-                          nullptr);
-    return bytes;
 }

@@ -20,9 +20,6 @@
 
 class IndexInput;
 
-// A name as index files store it: UTF-8.
-std::string NameToUtf8(const std::wstring& name);
-
 struct IndexEntry {
     // Last-write time the file must carry, in 100 ns units since 1601 (UTC).
     uint64_t fileTime = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "support/text_utils.h"
-#include "update/file_index.h"
 
 const wchar_t kDataSourcesName[] = L"datasources.txt";
 const wchar_t kServerIndexName[] = L"fileindex.dat";
@@ -87,7 +86,7 @@ std::wstring RequestPath(const std::wstring& serverDirectory, const std::wstring
     std::wstring path = serverDirectory;
     if (!path.empty())
         path += L'/';
-    std::string served = NameToUtf8(ServedName(name));
+    std::string served = WideToUtf8(ServedName(name));
     for (size_t begin = 0;;) {
         size_t slash = served.find('/', begin);
         std::string folder = UrlEncode(served.substr(begin, slash - begin).c_str());

@@ -11,7 +11,7 @@
 #include "support/folder_path.h"
 #include "support/text_utils.h"
 #include "support/win_handles.h"
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 #include "update/game_paths.h"
 #include "update/md5_digest.h"
 
@@ -19,9 +19,12 @@ namespace {
 
 const DWORD kPipeBufferSize = 262144;
 const DWORD kWriteChunkSize = 65536;
-// How long a thread may take to end once it has been told to, in ms.
-const DWORD kStopWait = 30000;
+// How long the decompressor may take to end after the writer, in ms.
 const DWORD kFinishWait = 20000;
+// After a stop, the job's owner waits 20 s for the worker that is blocked
+// here and then destroys the job, which is the receiver: both threads must be
+// gone well before, in ms, counted from the stop.
+const DWORD kStopBudget = 5000;
 
 const DWORD kThreadSucceeded = 0;
 const DWORD kThreadFailed = 1;
@@ -48,6 +51,20 @@ void EndThread(HANDLE thread, DWORD waitMs)
     // is really gone.
     ::WaitForSingleObject(thread, INFINITE);
 }
+
+// What is left of the stop budget, from the moment the stop was seen.
+class StopClock {
+public:
+    StopClock() : start_(::GetTickCount()) {}
+    DWORD Left() const
+    {
+        DWORD spent = ::GetTickCount() - start_;
+        return spent < kStopBudget ? kStopBudget - spent : 0;
+    }
+
+private:
+    DWORD start_;
+};
 
 DWORD ExitCodeOf(HANDLE thread)
 {
@@ -249,7 +266,7 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
     if (!writer) {
         // Nobody will read: a broken pipe ends the decompressor.
         readEnd.Reset();
-        EndThread(decompressor.Get(), kStopWait);
+        EndThread(decompressor.Get(), kStopBudget);
         ResetCodec();
         return false;
     }
@@ -269,7 +286,7 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
         writeEnd.Reset();
         HANDLE remaining[] = {stopEvent, writer.Get()};
         if (::WaitForMultipleObjects(2, remaining, FALSE, INFINITE) == WAIT_OBJECT_0)
-            EndThread(writer.Get(), kFinishWait);
+            EndThread(writer.Get(), kStopBudget);
         break;
     }
     case WAIT_OBJECT_0 + 2: {
@@ -277,10 +294,10 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
         // fails instead of waiting for ever.
         readEnd.Reset();
         HANDLE remaining[] = {stopEvent, decompressor.Get()};
-        // After a stop it is left to end on its own, without time limit.
         DWORD waited = ::WaitForMultipleObjects(2, remaining, FALSE, kFinishWait);
-        EndThread(decompressor.Get(), waited == WAIT_OBJECT_0 ? INFINITE : 0);
-        if (ExitCodeOf(writer.Get()) != kThreadSucceeded)
+        EndThread(decompressor.Get(), waited == WAIT_OBJECT_0 ? kStopBudget : 0);
+        // A decompressor stopped inside the codec leaves it unclean too.
+        if (ExitCodeOf(writer.Get()) != kThreadSucceeded || ExitCodeOf(decompressor.Get()) != kThreadSucceeded)
             ResetCodec();
         break;
     }
@@ -288,12 +305,13 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
         // The stop event, or a failed wait, which is handled as a stop. A
         // writer waiting for data notices the stop once data comes; if the
         // decompressor ends instead, it needs the end of the stream.
+        StopClock clock;
         HANDLE running[] = {writer.Get(), decompressor.Get()};
-        if (::WaitForMultipleObjects(2, running, FALSE, kStopWait) == WAIT_OBJECT_0 + 1)
+        if (::WaitForMultipleObjects(2, running, FALSE, clock.Left()) == WAIT_OBJECT_0 + 1)
             writeEnd.Reset();
-        EndThread(writer.Get(), kStopWait);
+        EndThread(writer.Get(), clock.Left());
         readEnd.Reset();
-        EndThread(decompressor.Get(), kStopWait);
+        EndThread(decompressor.Get(), clock.Left());
         ResetCodec();
         break;
     }

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "support/gzip/zip_codec.h"
 #include "support/text_utils.h"
-#include "support/zip_codec.h"
 
 bool RemoveOldTarget(const std::wstring& target)
 {

@@ -4,7 +4,7 @@
 // the window slide.
 
 #include "fuzz_files.h"
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // everything else.
 
 #include "fuzz_files.h"
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 
 #include <cstdio>
 #include <cstdlib>

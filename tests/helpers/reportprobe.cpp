@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/registry_keys.h"
-#include "app/settings_store.h"
+#include "services/registry_keys.h"
+#include "services/settings_store.h"
 #include "support/win_handles.h"
 #include "telemetry/failure_report_limit.h"
 #include "telemetry/hardware_survey.h"

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "support/gzip/zip_codec.h"
 #include "support/win_handles.h"
-#include "support/zip_codec.h"
 #include "update/file_digest.h"
 #include "update/package_unpacker.h"
 #include "update/single_package.h"

@@ -3,7 +3,7 @@
 //   zipcli d SOURCE TARGET           restore SOURCE (gzip or ZIP) into TARGET
 // A codec failure prints the exception text and exits with 1.
 
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 
 #include <cstdio>
 #include <cstdlib>

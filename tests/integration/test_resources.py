@@ -1,10 +1,11 @@
 """The compiled resource script: string table, dialog templates, icon.
 
 Builds ui/resources/launcher.rc with windres the way the build does (UTF-8
-code page, configured deployment.h and generated icon on the include path),
-reads the .res file back and compares it with the tables below: every string
-entry 103 to 179 in English (1033) and Russian (1049), the deployment values,
-and the five dialog templates with the kind, id and text of their controls.
+code page, the source root, configured deployment.h and generated icon on
+the include path), reads the .res file back and compares it with the tables
+below: every string entry 103 to 179 in English (1033) and Russian (1049),
+the deployment values, and the five dialog templates with the kind, id and
+text of their controls.
 """
 
 import pathlib
@@ -456,7 +457,7 @@ def resources(tmp_path_factory):
                    check=True)
     script = str(RESOURCES / 'launcher.rc')
     for fmt, name in (('coff', 'launcher.o'), ('res', 'launcher.res')):
-        subprocess.run([windres] + WINDRES_FLAGS + ['-I', str(out), script,
+        subprocess.run([windres] + WINDRES_FLAGS + ['-I', str(ROOT), '-I', str(out), script,
                                                     '-O', fmt, '-o', str(out / name)],
                        check=True)
     return read_res((out / 'launcher.res').read_bytes())

@@ -92,6 +92,18 @@ def test_self_update_chain_replaces_launcher_and_removes_copy(driver, launcher_c
     driver.close_window(window)
 
 
+def test_copy_stage_leaves_files_alone_unless_it_runs_as_a_copy(driver, launcher_copy):
+    # Without its ".copy.exe" ending, two extensions less would name the game.
+    game = launcher_copy.parent / "Tarnhold.exe"
+    game.write_bytes(b"MZ the game")
+    renamed = launcher_copy.parent / "Tarnhold.exe.old.exe"
+    shutil.copy(launcher_copy, renamed)
+
+    pid = driver.start(renamed, "-copytooriginalnameandrestart")
+    expect_exit_without_window(driver, pid)
+    assert game.read_bytes() == b"MZ the game"
+
+
 def place_target(tmp_path):
     target_folder = tmp_path / "Orvix Games" / "Tarnhold"
     target_folder.mkdir(parents=True)

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "services/string_ids.h"
+#include "services/string_table.h"
 #include "support/text_utils.h"
 #include "telemetry/compatibility_check.h"
 #include "tests/fakes/captured_prompt.h"
 #include "tests/fakes/fixed_hardware_facts.h"
-#include "ui/languages.h"
-#include "ui/resources/resource.h"
 
 namespace {
 

@@ -5,10 +5,11 @@
 #include <shlwapi.h>
 
 #include "app/install_state.h"
-#include "app/registry_keys.h"
+#include "services/machine_id.h"
+#include "services/registry_keys.h"
+#include "services/string_table.h"
 #include "support/module_path.h"
 #include "support/text_utils.h"
-#include "ui/languages.h"
 
 namespace {
 

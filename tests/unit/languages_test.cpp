@@ -2,10 +2,13 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <string>
+#include <thread>
 
-#include "app/registry_keys.h"
-#include "ui/languages.h"
+#include "services/registry_keys.h"
+#include "services/string_table.h"
 #include "ui/resources/resource.h"
+#include "ui/stored_language.h"
 
 namespace {
 
@@ -57,6 +60,16 @@ TEST_F(LanguagesTest, LoadsShareOneBuffer)
     EXPECT_STREQ(LoadLangString(IDS_LAST + 1), L"");
 }
 
+TEST_F(LanguagesTest, LoadsOnAnotherThreadLeaveThisThreadsTextAlone)
+{
+    const wchar_t* mine = LoadLangString(IDS_PRODUCT_NAME);
+    std::wstring theirs;
+    std::thread other([&theirs] { theirs = LoadLangString(IDS_MAKER_FOLDER); });
+    other.join();
+    EXPECT_STREQ(mine, L"Tarnhold");
+    EXPECT_EQ(theirs, L"Orvix Games");
+}
+
 TEST_F(LanguagesTest, TableHoldsRussianOnly)
 {
     ASSERT_EQ(LanguageCount(), 1);
@@ -65,6 +78,13 @@ TEST_F(LanguagesTest, TableHoldsRussianOnly)
     EXPECT_EQ(FindLanguageIndex(kLanguageEnglish), -1);
     SetCurrentLanguage(kLanguageEnglish);
     EXPECT_STREQ(CurrentLanguageCode(), L"Russian");
+}
+
+TEST_F(LanguagesTest, CodesMatchExactly)
+{
+    EXPECT_EQ(FindLanguageIndexByCode(L"Russian"), 0);
+    for (const wchar_t* other : {L"russian", L"Rus\x00ADsian", L""})
+        EXPECT_EQ(FindLanguageIndexByCode(other), -1) << other;
 }
 
 TEST_F(LanguagesTest, StoredLanguageIsReadByExactCode)

@@ -40,6 +40,21 @@ struct PostingIdleHandler : CIdleHandler {
     int calls = 0;
 };
 
+// Counts its calls and removes the handlers it is given, itself included.
+struct RemovingIdleHandler : CIdleHandler {
+    explicit RemovingIdleHandler(CMessageLoop& loop) : loop(loop) {}
+    BOOL OnIdle() override
+    {
+        ++calls;
+        for (CIdleHandler* handler : toRemove)
+            loop.RemoveIdleHandler(handler);
+        return FALSE;
+    }
+    CMessageLoop& loop;
+    std::vector<CIdleHandler*> toRemove;
+    int calls = 0;
+};
+
 void QuitLater(DWORD threadId, int code)
 {
     std::thread([threadId, code] {
@@ -103,6 +118,22 @@ TEST(MessageLoop, RemovedFiltersAndHandlersAreNotCalled)
     loop.Run();
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(idle.calls, 0);
+}
+
+TEST(MessageLoop, EveryHandlerRunsEachIdlePeriodExceptOnesRemovedMeanwhile)
+{
+    CMessageLoop loop;
+    RemovingIdleHandler first(loop);
+    RemovingIdleHandler second(loop);
+    RemovingIdleHandler third(loop);
+    first.toRemove = {&first, &second};
+    for (RemovingIdleHandler* handler : {&first, &second, &third})
+        loop.AddIdleHandler(handler);
+    QuitLater(::GetCurrentThreadId(), 0);
+    loop.Run();
+    EXPECT_EQ(first.calls, 1);
+    EXPECT_EQ(second.calls, 0);
+    EXPECT_EQ(third.calls, 1);
 }
 
 TEST(AppModule, KeepsOneLoopPerThread)

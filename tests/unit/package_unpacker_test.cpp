@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/gzip/zip_codec.h"
 #include "support/win_handles.h"
-#include "support/zip_codec.h"
 #include "test_files.h"
 #include "update/md5_digest.h"
 #include "update/package_unpacker.h"
@@ -39,6 +39,14 @@ uint64_t LastWriteTime(const wchar_t* path)
         return 0;
     return static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
 }
+
+// A receiver that hangs in its first call, as one whose window no longer
+// answers would.
+struct HangingReceiver : IUnpackEventReceiver {
+    void OnUnpackFileDone(const IndexEntry&) override {}
+    void OnUnpackBytes(uint32_t) override {}
+    void OnUnpackBegin(uint64_t) override { ::Sleep(INFINITE); }
+};
 
 } // namespace
 
@@ -79,6 +87,21 @@ TEST(PackageUnpacker, AStopSignalledBeforehandFailsAndLeavesTheCodecUsable)
     EXPECT_TRUE(UnpackGamePackage(L"stopped_full.zip", nullptr, stop.Get(), result));
     EXPECT_EQ(ReadBytes(L"stopped.bin"), content);
     EXPECT_TRUE(::DeleteFileW(L"stopped_full.zip"));
+}
+
+TEST(PackageUnpacker, AStopEndsBothThreadsWellWithinTheOwnersWait)
+{
+    FileIndex published;
+    published.Append(EntryFor(L"hung.bin", "content", 0x01D0000000000000ULL));
+    MakePackage("hung_full.zip", published, "content");
+
+    HangingReceiver receiver;
+    UniqueHandle stop(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    FileIndex result;
+    DWORD start = ::GetTickCount();
+    EXPECT_FALSE(UnpackGamePackage(L"hung_full.zip", &receiver, stop.Get(), result));
+    // The job's owner gives its worker 20 s after a stop.
+    EXPECT_LT(::GetTickCount() - start, 10000u);
 }
 
 TEST(PackageUnpacker, AMissingPackageFails)

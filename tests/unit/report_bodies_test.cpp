@@ -108,7 +108,7 @@ TEST(ReportBodiesTest, ErrorLogGoesFromTheAnsiCodePageToUtf8)
     EXPECT_EQ(EncodeErrorLog("Caf\xE9 \x80"), "Caf%C3%A9%20%E2%82%AC");
 }
 
-TEST(ReportBodiesTest, ProgressIsRoundedToNearestAndZeroWithNothingToDo)
+TEST(ReportBodiesTest, ProgressIsRoundedToNearestZeroWithNothingToDoAndAtMostFull)
 {
     EXPECT_EQ(ProgressPercent(0, 0), 0);
     EXPECT_EQ(ProgressPercent(5, 0), 0);
@@ -118,6 +118,8 @@ TEST(ReportBodiesTest, ProgressIsRoundedToNearestAndZeroWithNothingToDo)
     EXPECT_EQ(ProgressPercent(1, 201), 0);
     EXPECT_EQ(ProgressPercent(4000000000u, 4000000000u), 100);
     EXPECT_EQ(ProgressPercent(3000000000u, 4000000000u), 75);
+    EXPECT_EQ(ProgressPercent(5, 4), 100);
+    EXPECT_EQ(ProgressPercent(4000000000u, 1), 100);
 }
 
 } // namespace

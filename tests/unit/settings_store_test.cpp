@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "app/settings_store.h"
+#include "services/settings_store.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ TEST_F(SettingsStoreTest, UnsignedAndFloatForms)
 
     PutText(L"Engine\\Graphics", L"Gamma", L"0.75");
     EXPECT_FLOAT_EQ(store.GetFloat(L"Engine/Graphics/Gamma", 1.0f), 0.75f);
-    for (const wchar_t* bad : {L"0.75x", L"nan", L"inf", L"0x1p3", L"1 2", L""}) {
+    for (const wchar_t* bad : {L"0.75x", L"nan", L"inf", L"0x1p3", L"1 2", L"", L"1e39", L"-1e39"}) {
         PutText(L"Engine\\Graphics", L"Gamma", bad);
         EXPECT_FLOAT_EQ(store.GetFloat(L"Engine/Graphics/Gamma", 1.0f), 1.0f) << bad;
     }

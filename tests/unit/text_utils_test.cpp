@@ -101,6 +101,22 @@ TEST(CodePages, ConvertAtTheBoundaries)
     EXPECT_EQ(AnsiToUtf8(""), "");
 }
 
+TEST(CodePages, DoubleByteCodePagesComeOutWhole)
+{
+    const struct {
+        const wchar_t* text;
+        UINT codePage;
+        std::string bytes;
+    } cases[] = {
+        {L"\x65E5\x672C.exe", 932, "\x93\xFA\x96\x7B.exe"},
+        {L"a\x4E2D", 936, "a\xD6\xD0"},
+        {L"\xE9", CP_UTF8, "\xC3\xA9"},
+        {L"abc", 12345, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WideToCodePage(c.text, c.codePage), c.bytes) << c.codePage;
+}
+
 class CreateFolderPathTest : public ::testing::Test {
 protected:
     std::wstring Base()

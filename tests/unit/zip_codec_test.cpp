@@ -1,7 +1,7 @@
 // The gzip codec: round trips at every level, the gzip and ZIP headers it
 // reads and writes, and every failure with its exact text.
 
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include "support/text_utils.h"
 #include "support/win_handles.h"
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 #include "tools/publisher/game_scan.h"
 #include "tools/publisher/publish_error.h"
 #include "tools/publisher/tree_files.h"

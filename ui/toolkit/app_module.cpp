@@ -25,12 +25,6 @@ CAppModule::~CAppModule()
     ::DeleteCriticalSection(&lock_);
 }
 
-HRESULT CAppModule::Init(HINSTANCE instance)
-{
-    instance_ = instance;
-    return S_OK;
-}
-
 void CAppModule::Term()
 {
     CriticalSectionLock guard(lock_);

@@ -70,13 +70,17 @@ BOOL CMessageLoop::PreTranslateMessage(MSG* msg)
 
 BOOL CMessageLoop::OnIdle()
 {
-    if (idleHandlers_.empty())
-        return FALSE;
-    for (CIdleHandler* handler : idleHandlers_) {
+    // Handlers may add or remove handlers, themselves included, while they
+    // run: walk a copy, and skip those removed meanwhile.
+    const std::vector<CIdleHandler*> snapshot = idleHandlers_;
+    BOOL moreWork = !snapshot.empty();
+    for (CIdleHandler* handler : snapshot) {
+        if (std::find(idleHandlers_.begin(), idleHandlers_.end(), handler) == idleHandlers_.end())
+            continue;
         if (!handler->OnIdle())
-            return FALSE;
+            moreWork = FALSE;
     }
-    return TRUE;
+    return moreWork;
 }
 
 bool CMessageLoop::IsIdleMessage(const MSG& msg)

@@ -33,6 +33,7 @@ public:
 
 private:
     BOOL PreTranslateMessage(MSG* msg);
+    // Runs every handler once; TRUE while all of them ask for more idle time.
     BOOL OnIdle();
     static bool IsIdleMessage(const MSG& msg);
 

@@ -1,4 +1,4 @@
-#include "support/crc32.h"
+#include "support/gzip/crc32.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "ui/language_dlg.h"
+#include "ui/language_select_dlg.h"
 
 bool CLanguageDlg::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result)
 {

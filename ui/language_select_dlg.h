@@ -1,5 +1,5 @@
 #pragma once
-#include "ui/lang_dialog.h"
+#include "ui/localized_dialog.h"
 #include "ui/resources/resource.h"
 
 // Language choice at first start. With one language in the table it ends at

@@ -1,9 +1,9 @@
-#include "support/lz77_encoder.h"
+#include "support/gzip/lz77_encoder.h"
 
-#include "support/block_encoder.h"
-#include "support/crc32.h"
-#include "support/deflate_format.h"
-#include "support/zip_io.h"
+#include "support/gzip/block_encoder.h"
+#include "support/gzip/crc32.h"
+#include "support/gzip/deflate_format.h"
+#include "support/gzip/zip_io.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "support/huffman_code.h"
+#include "support/gzip/huffman_code.h"
 
-#include "support/deflate_format.h"
+#include "support/gzip/deflate_format.h"
 
 #include <algorithm>
 

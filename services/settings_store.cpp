@@ -1,14 +1,16 @@
-#include "app/settings_store.h"
+#include "services/settings_store.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cwchar>
 #include <cwctype>
 #include <vector>
 
+#include "support/registry_text.h"
 #include "support/text_utils.h"
-#include "support/win_handles.h"
 
 CSettingsStore g_settings;
 
@@ -74,12 +76,6 @@ bool ResolveName(HKEY parent, const std::wstring& name, UniqueRegKey& key, std::
     return true;
 }
 
-void WriteText(HKEY key, const std::wstring& valueName, const std::wstring& text)
-{
-    ::RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
 std::wstring FormatFloat(float value)
 {
     return FormatString(L"%f", static_cast<double>(value));
@@ -87,19 +83,10 @@ std::wstring FormatFloat(float value)
 
 } // namespace
 
-CSettingsStore::~CSettingsStore()
-{
-    if (key_)
-        ::RegCloseKey(key_);
-}
-
 bool CSettingsStore::Open(const std::wstring& keyPath)
 {
     keyPath_ = keyPath;
-    if (key_) {
-        ::RegCloseKey(key_);
-        key_ = nullptr;
-    }
+    key_.Reset();
     UniqueRegKey current;
     for (const std::wstring& component : Split(keyPath, L"/")) {
         UniqueRegKey next;
@@ -109,22 +96,22 @@ bool CSettingsStore::Open(const std::wstring& keyPath)
             return false;
         current = std::move(next);
     }
-    key_ = current.Release();
-    return key_ != nullptr;
+    key_ = std::move(current);
+    return key_.Valid();
 }
 
 std::wstring CSettingsStore::GetText(const std::wstring& name, const std::wstring& defaultText)
 {
     UniqueRegKey key;
     std::wstring valueName;
-    if (!key_ || !ResolveName(key_, name, key, valueName))
+    if (!key_ || !ResolveName(key_.Get(), name, key, valueName))
         return defaultText;
 
     DWORD type = 0;
     DWORD size = 0;
     LONG status = ::RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, &type, nullptr, &size);
     if (status == ERROR_FILE_NOT_FOUND) {
-        WriteText(key.Get(), valueName, defaultText);
+        SetRegText(key.Get(), valueName.c_str(), defaultText);
         return defaultText;
     }
     // A value of another type or of absurd size is left alone.
@@ -144,8 +131,8 @@ void CSettingsStore::SetText(const std::wstring& name, const std::wstring& text)
 {
     UniqueRegKey key;
     std::wstring valueName;
-    if (key_ && ResolveName(key_, name, key, valueName))
-        WriteText(key.Get(), valueName, text);
+    if (key_ && ResolveName(key_.Get(), name, key, valueName))
+        SetRegText(key.Get(), valueName.c_str(), text);
 }
 
 bool CSettingsStore::GetBool(const std::wstring& name, bool defaultValue)
@@ -246,7 +233,8 @@ bool ParseFloatText(const std::wstring& text, float& value)
     wchar_t* end = nullptr;
     errno = 0;
     double parsed = std::wcstod(token.c_str(), &end);
-    if (end != token.c_str() + token.size() || errno == ERANGE)
+    // Beyond the float range the conversion itself would be undefined.
+    if (end != token.c_str() + token.size() || errno == ERANGE || std::fabs(parsed) > FLT_MAX)
         return false;
     value = static_cast<float>(parsed);
     return true;

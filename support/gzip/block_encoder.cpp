@@ -1,8 +1,8 @@
-#include "support/block_encoder.h"
+#include "support/gzip/block_encoder.h"
 
-#include "support/deflate_format.h"
-#include "support/huffman_code.h"
-#include "support/zip_io.h"
+#include "support/gzip/deflate_format.h"
+#include "support/gzip/huffman_code.h"
+#include "support/gzip/zip_io.h"
 
 #include <algorithm>
 #include <array>

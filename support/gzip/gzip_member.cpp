@@ -1,9 +1,9 @@
-#include "support/gzip_member.h"
+#include "support/gzip/gzip_member.h"
 
-#include "support/lz77_encoder.h"
-#include "support/inflate.h"
-#include "support/zip_codec.h"
-#include "support/zip_io.h"
+#include "support/gzip/inflate.h"
+#include "support/gzip/lz77_encoder.h"
+#include "support/gzip/zip_codec.h"
+#include "support/gzip/zip_io.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "ui/languages.h"
+#include "services/string_table.h"
 
 template <class T>
 class CLangDialogImpl {

@@ -1,7 +1,7 @@
-#include "support/inflate.h"
+#include "support/gzip/inflate.h"
 
-#include "support/deflate_format.h"
-#include "support/zip_io.h"
+#include "support/gzip/deflate_format.h"
+#include "support/gzip/zip_io.h"
 
 #include <algorithm>
 #include <cstring>

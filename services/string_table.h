@@ -3,6 +3,7 @@
 // of strings and resources in it with the neutral language as fallback.
 
 #include <windows.h>
+#include <string>
 
 struct LanguageInfo {
     WORD id;
@@ -16,6 +17,8 @@ const WORD kLanguageEnglish = 1033;
 int LanguageCount();
 const LanguageInfo& LanguageAt(int index);
 int FindLanguageIndex(WORD languageId);
+// The row whose code equals this one exactly, or -1.
+int FindLanguageIndexByCode(const wchar_t* code);
 WORD LanguageIdAt(int index);
 
 WORD CurrentLanguage();
@@ -24,10 +27,12 @@ void SetCurrentLanguage(WORD languageId);
 const LanguageInfo& CurrentLanguageInfo();
 const wchar_t* CurrentLanguageCode();
 
-// String-table entry in the current language. Points into one shared buffer of
-// 1024 characters, valid until the next load; an entry that does not exist
-// gives an empty text.
+// String-table entry in the current language. Points into the calling thread's
+// buffer of 1024 characters, valid until that thread's next load; an entry
+// that does not exist gives an empty text.
 const wchar_t* LoadLangString(UINT id);
+// The same entry as a copy of its own, for texts that are kept.
+std::wstring LangText(UINT id);
 
 struct LangResource {
     const void* data = nullptr;
@@ -38,6 +43,3 @@ struct LangResource {
 // The resource in the current language, else as the system picks it for the
 // neutral language.
 LangResource FindLangResource(LPCWSTR type, UINT id);
-
-WORD ReadStoredLanguage();
-void StoreLanguage();

@@ -6,10 +6,11 @@
 #include <windows.h>
 #include <string>
 
+#include "support/win_handles.h"
+
 class CSettingsStore {
 public:
     CSettingsStore() = default;
-    ~CSettingsStore();
     CSettingsStore(const CSettingsStore&) = delete;
     CSettingsStore& operator=(const CSettingsStore&) = delete;
 
@@ -31,7 +32,7 @@ public:
 
 private:
     std::wstring keyPath_;
-    HKEY key_ = nullptr;
+    UniqueRegKey key_;
 };
 
 // The launcher's one store, opened at start-up.

@@ -1,7 +1,7 @@
-#include "support/zip_codec.h"
+#include "support/gzip/zip_codec.h"
 
-#include "support/gzip_member.h"
-#include "support/zip_io.h"
+#include "support/gzip/gzip_member.h"
+#include "support/gzip/zip_io.h"
 
 #include <cstdarg>
 #include <cstdio>

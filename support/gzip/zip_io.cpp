@@ -1,7 +1,7 @@
-#include "support/zip_io.h"
+#include "support/gzip/zip_io.h"
 
-#include "support/crc32.h"
-#include "support/zip_codec.h"
+#include "support/gzip/crc32.h"
+#include "support/gzip/zip_codec.h"
 
 #include <algorithm>
 #include <cerrno>

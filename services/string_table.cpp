@@ -1,8 +1,9 @@
-#include "ui/languages.h"
+#include "services/string_table.h"
 
-#include "app/registry_keys.h"
+#include <cwchar>
+
+#include "services/string_ids.h"
 #include "support/win_handles.h"
-#include "ui/resources/resource.h"
 
 namespace {
 
@@ -13,9 +14,9 @@ const int kLanguageCount = sizeof(kLanguages) / sizeof(kLanguages[0]);
 
 const size_t kStringBufferChars = 1024;
 const UINT kStringsPerBlock = 16;
-const DWORD kStoredLanguageMaxBytes = 256;
 
-wchar_t g_stringBuffer[kStringBufferChars];
+// One per thread: the update worker loads texts while the UI thread does.
+thread_local wchar_t t_stringBuffer[kStringBufferChars];
 
 WORD InitialLanguage()
 {
@@ -60,6 +61,15 @@ int FindLanguageIndex(WORD languageId)
     return -1;
 }
 
+int FindLanguageIndexByCode(const wchar_t* code)
+{
+    for (int i = 0; i < kLanguageCount; ++i) {
+        if (std::wcscmp(kLanguages[i].code, code) == 0)
+            return i;
+    }
+    return -1;
+}
+
 WORD LanguageIdAt(int index)
 {
     return LanguageAt(index).id;
@@ -95,10 +105,10 @@ LangResource FindLangResource(LPCWSTR type, UINT id)
 
 const wchar_t* LoadLangString(UINT id)
 {
-    g_stringBuffer[0] = L'\0';
+    t_stringBuffer[0] = L'\0';
     LangResource block = FindLangResource(RT_STRING, id / kStringsPerBlock + 1);
     if (!block)
-        return g_stringBuffer;
+        return t_stringBuffer;
 
     // A block holds 16 counted strings; walk to ours without leaving the block.
     const WORD* p = static_cast<const WORD*>(block.data);
@@ -106,49 +116,19 @@ const wchar_t* LoadLangString(UINT id)
     for (UINT i = 0; i < id % kStringsPerBlock && p < end; ++i)
         p += 1 + *p;
     if (p >= end)
-        return g_stringBuffer;
+        return t_stringBuffer;
     size_t length = *p++;
     if (length > static_cast<size_t>(end - p))
         length = static_cast<size_t>(end - p);
     if (length > kStringBufferChars - 1)
         length = kStringBufferChars - 1;
     for (size_t i = 0; i < length; ++i)
-        g_stringBuffer[i] = static_cast<wchar_t>(p[i]);
-    g_stringBuffer[length] = L'\0';
-    return g_stringBuffer;
+        t_stringBuffer[i] = static_cast<wchar_t>(p[i]);
+    t_stringBuffer[length] = L'\0';
+    return t_stringBuffer;
 }
 
-WORD ReadStoredLanguage()
+std::wstring LangText(UINT id)
 {
-    UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, GameKeyPath().c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
-        return kLanguageRussian;
-
-    // Stored without its terminator; keep room for one of our own.
-    wchar_t value[kStoredLanguageMaxBytes / sizeof(wchar_t) + 1] = {};
-    DWORD type = 0;
-    DWORD size = kStoredLanguageMaxBytes;
-    if (::RegQueryValueExW(key.Get(), L"Language", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return kLanguageRussian;
-    value[size / sizeof(wchar_t)] = L'\0';
-
-    for (int i = 0; i < kLanguageCount; ++i) {
-        if (lstrcmpW(kLanguages[i].code, value) == 0)
-            return kLanguages[i].id;
-    }
-    return kLanguages[0].id;
-}
-
-void StoreLanguage()
-{
-    UniqueRegKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, GameKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_SET_VALUE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
-        return;
-    const wchar_t* code = CurrentLanguageCode();
-    ::RegSetValueExW(key.Get(), L"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(code),
-                     static_cast<DWORD>(lstrlenW(code) * sizeof(wchar_t)));
+    return LoadLangString(id);
 }
