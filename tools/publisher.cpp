@@ -11,8 +11,8 @@
 #include "tools/publisher/publish_error.h"
 #include "tools/publisher/publish_options.h"
 #include "tools/publisher/server_tree.h"
-#include "services/string_table.h"
 #include "services/string_ids.h"
+#include "services/string_table.h"
 
 namespace {
 
