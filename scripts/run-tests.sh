@@ -40,6 +40,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# One persistent wineserver for the run; the architecture probe may have left
+# a short-lived one behind, which would refuse to make way for it.
+wineserver -k 2>/dev/null || true
+wineserver -w
 wineserver -p
 # The first process of a session starts Wine's background services, which keep
 # its output open; start them here so no test's output pipe is held by them.
