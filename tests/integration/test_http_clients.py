@@ -6,7 +6,6 @@ import random
 import socket
 import subprocess
 import sys
-import time
 from urllib.parse import quote
 
 import pytest
@@ -15,6 +14,7 @@ from conftest import BUILD_DIR, SOURCE_DIR, WINE_RUN, wine_env, winpath
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
+from nginx_server import Nginx  # noqa: E402
 from update_files import request_path  # noqa: E402
 
 CLIENTS = ["poco", "wininet"]
@@ -83,60 +83,9 @@ def server():
         instance.stop()
 
 
-NGINX_CONF = """
-user root;
-worker_processes 1;
-pid {temp}/nginx.pid;
-error_log {temp}/error.log;
-events {{ worker_connections 64; }}
-http {{
-    log_format probe '$request|$status|$http_range|$http_user_agent';
-    access_log {temp}/access.log probe;
-    client_body_temp_path {temp}/body;
-    proxy_temp_path {temp}/proxy;
-    fastcgi_temp_path {temp}/fastcgi;
-    scgi_temp_path {temp}/scgi;
-    uwsgi_temp_path {temp}/uwsgi;
-    default_type application/octet-stream;
-    server {{
-        listen {address}:80;
-        root {root};
-    }}
-}}
-"""
-
-
-class Nginx:
-    def __init__(self, temp):
-        self.address = free_address()
-        self.temp = temp
-        self.root = temp / "www"
-        self.root.mkdir(parents=True)
-        conf = temp / "nginx.conf"
-        conf.write_text(NGINX_CONF.format(temp=temp, address=self.address, root=self.root))
-        self.process = subprocess.Popen(["nginx", "-c", str(conf), "-g", "daemon off;"])
-        for _ in range(100):
-            try:
-                socket.create_connection((self.address, 80), timeout=1).close()
-                return
-            except OSError:
-                assert self.process.poll() is None, (temp / "error.log").read_text()
-                time.sleep(0.05)
-        raise RuntimeError("nginx did not start listening")
-
-    def log(self):
-        """(request line, status, Range, User-Agent) of every request served."""
-        lines = (self.temp / "access.log").read_text().splitlines()
-        return [tuple(line.split("|")) for line in lines]
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-
-
 @pytest.fixture
 def nginx(tmp_path):
-    instance = Nginx(tmp_path / "nginx")
+    instance = Nginx(tmp_path / "nginx", free_address())
     yield instance
     instance.stop()
 

@@ -1,0 +1,57 @@
+"""nginx as the plain update server of tests and benchmarks: one instance per
+address, its configuration, root and logs in a folder of its own."""
+import socket
+import subprocess
+import time
+
+NGINX_CONF = """
+user root;
+worker_processes 1;
+pid {temp}/nginx.pid;
+error_log {temp}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    log_format probe '$request|$status|$http_range|$http_user_agent';
+    access_log {temp}/access.log probe;
+    client_body_temp_path {temp}/body;
+    proxy_temp_path {temp}/proxy;
+    fastcgi_temp_path {temp}/fastcgi;
+    scgi_temp_path {temp}/scgi;
+    uwsgi_temp_path {temp}/uwsgi;
+    default_type application/octet-stream;
+    server {{
+        listen {address}:80;
+        root {root};
+    }}
+}}
+"""
+
+
+class Nginx:
+    """nginx serving the folder root (below temp) on address, port 80."""
+
+    def __init__(self, temp, address):
+        self.address = address
+        self.temp = temp
+        self.root = temp / "www"
+        self.root.mkdir(parents=True)
+        conf = temp / "nginx.conf"
+        conf.write_text(NGINX_CONF.format(temp=temp, address=self.address, root=self.root))
+        self.process = subprocess.Popen(["nginx", "-c", str(conf), "-g", "daemon off;"])
+        for _ in range(100):
+            try:
+                socket.create_connection((self.address, 80), timeout=1).close()
+                return
+            except OSError:
+                assert self.process.poll() is None, (temp / "error.log").read_text()
+                time.sleep(0.05)
+        raise RuntimeError("nginx did not start listening")
+
+    def log(self):
+        """(request line, status, Range, User-Agent) of every request served."""
+        lines = (self.temp / "access.log").read_text().splitlines()
+        return [tuple(line.split("|")) for line in lines]
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
