@@ -4,6 +4,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -22,6 +23,7 @@ namespace {
 const uint32_t kIndexVersion = 2;
 const size_t kRecordHeadSize = 8 + 4 + 4 + 2;
 const size_t kMaxNameBytes = 0xFFFF;
+const unsigned kReadAheadBytes = 65536;
 
 // {6D2E91C4-7B0A-4F3E-9C85-2A1D4E7F0B63} in binary GUID layout.
 const uint8_t kChecksumSalt[16] = {0xC4, 0x91, 0x2E, 0x6D, 0x0A, 0x7B, 0x3E, 0x4F,
@@ -49,6 +51,33 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// Takes the source in large blocks, since a record is read field by field.
+// Only for a source read to its end: it takes more than the index.
+class ReadAheadInput : public IndexInput {
+public:
+    explicit ReadAheadInput(IndexInput& source) : source_(source), block_(kReadAheadBytes) {}
+    int ReadSome(void* buffer, unsigned size) override
+    {
+        if (next_ == end_) {
+            int got = source_.ReadSome(block_.data(), kReadAheadBytes);
+            if (got <= 0)
+                return got;
+            next_ = 0;
+            end_ = static_cast<unsigned>(got);
+        }
+        unsigned count = std::min(size, end_ - next_);
+        std::memcpy(buffer, block_.data() + next_, count);
+        next_ += count;
+        return static_cast<int>(count);
+    }
+
+private:
+    IndexInput& source_;
+    std::vector<char> block_;
+    unsigned next_ = 0;
+    unsigned end_ = 0;
 };
 
 // Reads exact counts, feeding the bytes to the checksum when one is taken.
@@ -203,7 +232,9 @@ bool FileIndex::ReadFromFile(const std::wstring& path)
     UniqueCrtFile file(::_wopen(path.c_str(), _O_RDONLY | _O_BINARY));
     if (!file)
         return false;
-    return ReadFromDescriptor(file.Get(), true);
+    DescriptorInput descriptor(file.Get());
+    ReadAheadInput input(descriptor);
+    return Read(input, true);
 }
 
 bool FileIndex::ReadFromDescriptor(int descriptor, bool verify)
