@@ -7,6 +7,8 @@
 //   update_probe.exe single PACKAGE TARGET   unpack a single-file package
 //   update_probe.exe digest FILE...          whole-file digests, timed
 //   update_probe.exe attributes FILE [HEX]   set (optional) and show attributes
+//   update_probe.exe plan COUNT              plan an index of COUNT files against
+//       a complete cached index (written to the current folder), timed
 
 #include <windows.h>
 #include <shellapi.h>
@@ -16,11 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "support/zip_codec.h"
 #include "update/file_digest.h"
 #include "update/package_unpacker.h"
 #include "update/single_package.h"
+#include "update/update_plan.h"
 
 namespace {
 
@@ -204,6 +208,51 @@ int Attributes(const std::vector<std::wstring>& args)
     return 0;
 }
 
+// Names spread over folders like a game's; the cached index spells them in
+// upper case and lists them backwards, so no lookup finds its entry by luck.
+int Plan(const std::vector<std::wstring>& args)
+{
+    const unsigned long count = std::wcstoul(args[2].c_str(), nullptr, 10);
+    FileIndex server, cached;
+    for (unsigned long i = 0; i < count; ++i) {
+        IndexEntry entry;
+        entry.name = L"Data\\Folder" + Number(i % 100) + L"\\File" + Number(i) + L".bin";
+        entry.size = 1000 + i;
+        entry.packageSize = 500 + i;
+        entry.md5[0] = static_cast<uint8_t>(i);
+        server.Append(entry);
+    }
+    for (auto entry = server.Entries().rbegin(); entry != server.Entries().rend(); ++entry) {
+        IndexEntry upper = *entry;
+        upper.name = ToUpper(upper.name);
+        cached.Append(upper);
+    }
+    if (server.WriteToFile(L"fileindex.dat") != 0 || cached.WriteToFile(L"cachedindex.dat") != 0)
+        return 1;
+
+    LARGE_INTEGER start;
+    ::QueryPerformanceCounter(&start);
+    FileIndex serverRead, cachedRead;
+    serverRead.ReadFromFile(L"fileindex.dat");
+    double serverElapsed = Milliseconds(start);
+    ::QueryPerformanceCounter(&start);
+    cachedRead.ReadFromFile(L"cachedindex.dat");
+    double cachedElapsed = Milliseconds(start);
+    ::QueryPerformanceCounter(&start);
+    CGameFolderDisk disk(L".");
+    CountingReceiver progress(nullptr, 0);
+    UpdatePlan plan = PlanUpdate(serverRead, &cachedRead, PlanSettings{L"TarnholdLauncher.exe"}, disk, progress);
+    double planElapsed = Milliseconds(start);
+
+    Print(L"entries " + Number(serverRead.Entries().size()));
+    Print(L"queue " + Number(plan.queue.size()));
+    wchar_t text[128];
+    std::swprintf(text, 128, L"read_server_ms %.1f read_cached_ms %.1f plan_ms %.1f", serverElapsed, cachedElapsed,
+                  planElapsed);
+    Print(text);
+    return 0;
+}
+
 } // namespace
 
 int main()
@@ -220,8 +269,10 @@ int main()
         return Digest(args);
     if (args.size() >= 3 && args[1] == L"attributes")
         return Attributes(args);
+    if (args.size() == 3 && args[1] == L"plan")
+        return Plan(args);
     std::fputs("usage: update_probe.exe full PACKAGE [--stop-after BYTES] [--again] | single PACKAGE TARGET |"
-               " digest FILE... | attributes FILE [HEX]\n",
+               " digest FILE... | attributes FILE [HEX] | plan COUNT\n",
                stderr);
     return 2;
 }
