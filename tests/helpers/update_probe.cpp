@@ -9,6 +9,10 @@
 //   update_probe.exe attributes FILE [HEX]   set (optional) and show attributes
 //   update_probe.exe plan COUNT              plan an index of COUNT files against
 //       a complete cached index (written to the current folder), timed
+//   update_probe.exe run REPORT_HOST SECONDS [--check]
+//       an update run in the current folder with a window that prints what it
+//       is told, ticked every 100 ms until it has finished or SECONDS passed;
+//       with --check, then an integrity check run the same way
 
 #include <windows.h>
 #include <shellapi.h>
@@ -18,10 +22,15 @@
 #include <string>
 #include <vector>
 
+#include "app/registry_keys.h"
+#include "app/settings_store.h"
 #include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "support/zip_codec.h"
+#include "telemetry/report_client.h"
+#include "tests/fakes/fixed_hardware_facts.h"
 #include "update/file_digest.h"
+#include "update/file_updater.h"
 #include "update/package_unpacker.h"
 #include "update/single_package.h"
 #include "update/update_plan.h"
@@ -253,6 +262,74 @@ int Plan(const std::vector<std::wstring>& args)
     return 0;
 }
 
+// Prints every call, one line each; the job's worker calls it too.
+class ConsoleWindow : public ILauncherWindow {
+public:
+    void AddLogText(const wchar_t* text) override { Print(L"log " + std::wstring(text)); }
+    void SetTotalProgress(DWORD bytesDone) override { Print(L"total_progress " + Number(bytesDone)); }
+    void SetFileProgress(DWORD bytesDone) override { Print(L"file_progress " + Number(bytesDone)); }
+    void SetTotalSize(DWORD totalBytes, int fileCount) override
+    {
+        Print(L"total_size " + Number(totalBytes) + L" " + std::to_wstring(fileCount));
+    }
+    void SetCurrentFile(DWORD fileSize, int fileIndex, const wchar_t* text) override
+    {
+        Print(L"current_file " + Number(fileSize) + L" " + std::to_wstring(fileIndex) + L" " + text);
+    }
+    void OnProcessFinished() override
+    {
+        Print(L"finished");
+        finished = true;
+    }
+    bool IsAutoStartChecked() override { return false; }
+    HWND GetWindowHandle() override { return nullptr; }
+    void Close() override { Print(L"close"); }
+    void SetProcess(ILauncherProcess*) override {}
+    ILauncherProcess* GetProcess() override { return nullptr; }
+    void SetFileCaption(UINT captionEntry) override { Print(L"file_caption " + Number(captionEntry)); }
+    void SetCountCaption(UINT captionEntry) override { Print(L"count_caption " + Number(captionEntry)); }
+    void SetStageTitle(UINT titleEntry) override { Print(L"stage_title " + Number(titleEntry)); }
+    void SetLocalPage(const wchar_t* path) override { Print(L"local_page " + std::wstring(path)); }
+    void SetSpeed(DWORD bytesPerSecond) override { Print(L"speed " + Number(bytesPerSecond)); }
+
+    bool finished = false;
+};
+
+const DWORD kTickMs = 100;
+const double kTickSeconds = 0.1;
+
+bool TickUntilFinished(ILauncherProcess& job, ConsoleWindow& window, unsigned long seconds)
+{
+    for (unsigned long tick = 0; tick < seconds * 1000 / kTickMs && !window.finished; ++tick) {
+        ::Sleep(kTickMs);
+        job.OnTimer(kTickSeconds);
+    }
+    return window.finished;
+}
+
+int Run(const std::vector<std::wstring>& args)
+{
+    const unsigned long seconds = std::wcstoul(args[3].c_str(), nullptr, 10);
+    const bool check = args.size() == 5 && args[4] == L"--check";
+    g_settings.Open(SettingsKeyPath());
+    CFixedHardwareFacts facts;
+    CReportClient reports(args[2], facts);
+    ConsoleWindow window;
+    CFileUpdater updater(&window, &reports, false);
+    updater.Start();
+    bool finished = TickUntilFinished(updater, window, seconds);
+    if (finished && check) {
+        window.finished = false;
+        Print(L"check " + Number(updater.CheckFiles()));
+        finished = TickUntilFinished(updater, window, seconds);
+    }
+    if (!finished) {
+        Print(L"stopping");
+        updater.Stop();
+    }
+    return 0;
+}
+
 } // namespace
 
 int main()
@@ -271,8 +348,10 @@ int main()
         return Attributes(args);
     if (args.size() == 3 && args[1] == L"plan")
         return Plan(args);
+    if (args.size() >= 4 && args[1] == L"run")
+        return Run(args);
     std::fputs("usage: update_probe.exe full PACKAGE [--stop-after BYTES] [--again] | single PACKAGE TARGET |"
-               " digest FILE... | attributes FILE [HEX] | plan COUNT\n",
+               " digest FILE... | attributes FILE [HEX] | plan COUNT | run REPORT_HOST SECONDS [--check]\n",
                stderr);
     return 2;
 }
