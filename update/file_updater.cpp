@@ -3,6 +3,8 @@
 #include <wininet.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "app/settings_store.h"
 #include "support/module_path.h"
 #include "support/random.h"
@@ -43,6 +45,9 @@ const wchar_t kSizeMismatchFailure[] = L" error_filesize_mismatch";
 const wchar_t kUnpackFailure[] = L" error_unzipping";
 const wchar_t kFullPackageFailure[] = L"one_file_unpack_error";
 const wchar_t kUnsafeNameFailure[] = L"unsafe_file_name ";
+const wchar_t kSkipSelfUpdate[] = L"Skip it and continue\r\n";
+const DWORD kSkipSelfUpdatePauseMs = 1000;
+const DWORD kCompareBlockBytes = 65536;
 
 bool SelectsWinInet(int preference)
 {
@@ -72,6 +77,36 @@ std::wstring ByteSizeText(uint64_t bytes)
     return text;
 }
 
+bool IsRunningLauncher(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH];
+    DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return length != 0 && length < MAX_PATH && SamePathNoCase(full, ModuleFilePath());
+}
+
+// Equal sizes first, then block by block; both files stay readable to others.
+bool SameContent(const std::wstring& a, const std::wstring& b)
+{
+    UniqueHandle first(::CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle second(::CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER firstSize, secondSize;
+    if (!first || !second || !::GetFileSizeEx(first.Get(), &firstSize) || !::GetFileSizeEx(second.Get(), &secondSize) ||
+        firstSize.QuadPart != secondSize.QuadPart)
+        return false;
+    std::vector<char> firstBlock(kCompareBlockBytes), secondBlock(kCompareBlockBytes);
+    for (;;) {
+        DWORD firstGot = 0, secondGot = 0;
+        if (!::ReadFile(first.Get(), firstBlock.data(), kCompareBlockBytes, &firstGot, nullptr) ||
+            !::ReadFile(second.Get(), secondBlock.data(), kCompareBlockBytes, &secondGot, nullptr) ||
+            firstGot != secondGot)
+            return false;
+        if (firstGot == 0)
+            return true;
+        if (!std::equal(firstBlock.begin(), firstBlock.begin() + firstGot, secondBlock.begin()))
+            return false;
+    }
+}
+
 uint64_t Now()
 {
     FILETIME now;
@@ -81,9 +116,11 @@ uint64_t Now()
 
 } // namespace
 
-CFileUpdater::CFileUpdater(ILauncherWindow* window, CReportClient* reports, bool launcherWasUpdated)
+CFileUpdater::CFileUpdater(ILauncherWindow* window, CReportClient* reports, ILauncherHandover* handover,
+                           bool launcherWasUpdated)
     : window_(window),
       reports_(reports),
+      handover_(handover),
       launcherWasUpdated_(launcherWasUpdated),
       gameFolder_(LoadLangString(IDS_GAME_FOLDER)),
       productKeyWord_(LoadLangString(IDS_SERVER_DIRECTORY)),
@@ -440,7 +477,10 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
         HandleFailure(packagePath + kSizeMismatchFailure, true);
         return;
     }
-    if (!UnpackSingle(target, packagePath)) {
+    const bool launcher = IsRunningLauncher(target);
+    IndexEntry unpacked = entry;
+    unpacked.name = name;
+    if (!(launcher ? UnpackLauncher(target, packagePath, unpacked) : UnpackSingle(target, packagePath))) {
         if (!closing_) {
             overallBytesDone_ -= currentFileBytes_;
             currentFileBytes_ = 0;
@@ -448,11 +488,13 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
         }
         return;
     }
+    if (launcher) {
+        Plan();
+        return;
+    }
 
     AddLog(LoadLangString(IDS_FILE_UPDATED) + entry.name + L"\r\n");
     DateFile(target, entry.fileTime);
-    IndexEntry unpacked = entry;
-    unpacked.name = name;
     cachedIndex_.AddOrReplace(unpacked);
     if (current_ + 1 == queue_.size()) {
         window_->SetCurrentFile(0, static_cast<int>(queue_.size()), LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
@@ -478,6 +520,61 @@ bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& 
         AddLog(LoadLangString(IDS_UNPACK_ERROR) + AnsiToWide(e.Text()) + L"\r\n");
         return false;
     }
+}
+
+// The running executable is never deleted: its new version is unpacked
+// beside it. A skipped update counts as handled, so the next plan goes on
+// with the game's files.
+bool CFileUpdater::UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry)
+{
+    const SelfUpdate outcome = DecideSelfUpdate(target, package, entry.fileTime);
+    if (outcome != SelfUpdate::Skipped) {
+        cachedIndex_.AddOrReplace(entry);
+        WriteCachedIndex();
+    }
+    if (outcome == SelfUpdate::HandedOver)
+        return false;
+    launcherHandled_ = true;
+    return true;
+}
+
+CFileUpdater::SelfUpdate CFileUpdater::DecideSelfUpdate(const std::wstring& target, const std::wstring& package,
+                                                        uint64_t fileTime)
+{
+    const std::wstring copy = handover_->CopyPathOf(target);
+    if (::GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES && !::DeleteFileW(copy.c_str())) {
+        const std::wstring reason = SystemMessageText(::GetLastError());
+        SkipSelfUpdate(L"Failed to delete " + copy + L"\r\n" + reason + L"\r\n" +
+                       L"This file should be deleted to complete the launcher update process\r\n");
+        return SelfUpdate::Skipped;
+    }
+    try {
+        UnpackSinglePackage(package, copy);
+    } catch (const CZipException& e) {
+        SkipSelfUpdate(LoadLangString(IDS_UNPACK_ERROR) + AnsiToWide(e.Text()) + L"\r\n");
+        return SelfUpdate::Skipped;
+    }
+
+    const std::wstring running = ModuleFilePath();
+    if (SameContent(copy, running)) {
+        AddLog(L"Self update is not required\r\n");
+        ::DeleteFileW(copy.c_str());
+        DateFile(running, fileTime);
+        return SelfUpdate::NotRequired;
+    }
+    DateFile(copy, fileTime);
+    closing_ = true;
+    idle_ = true;
+    handover_->MarkClosing();
+    ::PostMessageW(window_->GetWindowHandle(), WM_CLOSE, 0, 0);
+    handover_->StartCopy(copy);
+    return SelfUpdate::HandedOver;
+}
+
+void CFileUpdater::SkipSelfUpdate(const std::wstring& lines)
+{
+    AddLog(lines + kSkipSelfUpdate);
+    ::Sleep(kSkipSelfUpdatePauseMs);
 }
 
 void CFileUpdater::CompleteRun()

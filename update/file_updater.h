@@ -26,6 +26,7 @@
 #include "telemetry/report_bodies.h"
 #include "update/file_index.h"
 #include "update/game_launch.h"
+#include "update/launcher_handover.h"
 #include "update/launcher_process.h"
 #include "update/launcher_window.h"
 #include "update/package_unpacker.h"
@@ -35,10 +36,11 @@ struct UpdatePlan;
 
 class CFileUpdater : public IHttpEvents, public ILauncherProcess, public IUnpackEventReceiver {
 public:
-    // Reads the download settings; starts nothing. The window and the report
-    // sender outlive the job. launcherWasUpdated: this process was started
-    // right after the launcher replaced its own executable.
-    CFileUpdater(ILauncherWindow* window, CReportClient* reports, bool launcherWasUpdated);
+    // Reads the download settings; starts nothing. The window, the report
+    // sender and the hand-over outlive the job. launcherWasUpdated: this
+    // process was started right after the launcher replaced its own executable.
+    CFileUpdater(ILauncherWindow* window, CReportClient* reports, ILauncherHandover* handover,
+                 bool launcherWasUpdated);
     ~CFileUpdater() override;
     CFileUpdater(const CFileUpdater&) = delete;
     CFileUpdater& operator=(const CFileUpdater&) = delete;
@@ -82,6 +84,10 @@ private:
     void RequestNextFile();
     void OnPackageArrived(const std::wstring& packagePath);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
+    bool UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
+    enum class SelfUpdate { NotRequired, HandedOver, Skipped };
+    SelfUpdate DecideSelfUpdate(const std::wstring& target, const std::wstring& package, uint64_t fileTime);
+    void SkipSelfUpdate(const std::wstring& lines);
     void CompleteRun();
 
     // The whole-game package.
@@ -103,6 +109,7 @@ private:
 
     ILauncherWindow* window_;
     CReportClient* reports_;
+    ILauncherHandover* handover_;
     const bool launcherWasUpdated_;
     const std::wstring gameFolder_;
     const std::wstring productKeyWord_;
@@ -137,7 +144,8 @@ private:
     bool launcherHandled_ = false;
     // Unsafe index names are reported once per job.
     bool unsafeNamesReported_ = false;
-    // The plan ended on a hashing failure: nothing more is requested.
+    // The plan ended on a hashing failure, or the run handed over to a new
+    // launcher: nothing more is requested.
     bool idle_ = false;
     // A failure asked for a retry; the worker makes it once the client's call
     // has returned, so failing requests do not nest.

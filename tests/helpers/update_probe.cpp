@@ -11,8 +11,9 @@
 //       a complete cached index (written to the current folder), timed
 //   update_probe.exe run REPORT_HOST SECONDS [--check]
 //       an update run in the current folder with a window that prints what it
-//       is told, ticked every 100 ms until it has finished or SECONDS passed;
-//       with --check, then an integrity check run the same way
+//       is told, ticked every 100 ms until it has finished, handed over to a
+//       new launcher, or SECONDS passed; with --check, then an integrity check
+//       run the same way
 
 #include <windows.h>
 #include <shellapi.h>
@@ -279,7 +280,7 @@ public:
     void OnProcessFinished() override
     {
         Print(L"finished");
-        finished = true;
+        ended = true;
     }
     bool IsAutoStartChecked() override { return false; }
     HWND GetWindowHandle() override { return nullptr; }
@@ -292,19 +293,36 @@ public:
     void SetLocalPage(const wchar_t* path) override { Print(L"local_page " + std::wstring(path)); }
     void SetSpeed(DWORD bytesPerSecond) override { Print(L"speed " + Number(bytesPerSecond)); }
 
-    bool finished = false;
+    // The run finished or handed over.
+    bool ended = false;
+};
+
+// Prints the hand-over instead of starting anything.
+class ConsoleHandover : public ILauncherHandover {
+public:
+    explicit ConsoleHandover(ConsoleWindow& window) : window_(window) {}
+    std::wstring CopyPathOf(const std::wstring& launcherPath) override { return launcherPath + L".copy.exe"; }
+    void MarkClosing() override { Print(L"closing"); }
+    void StartCopy(const std::wstring& copyPath) override
+    {
+        Print(L"start_copy " + copyPath);
+        window_.ended = true;
+    }
+
+private:
+    ConsoleWindow& window_;
 };
 
 const DWORD kTickMs = 100;
 const double kTickSeconds = 0.1;
 
-bool TickUntilFinished(ILauncherProcess& job, ConsoleWindow& window, unsigned long seconds)
+bool TickUntilEnded(ILauncherProcess& job, ConsoleWindow& window, unsigned long seconds)
 {
-    for (unsigned long tick = 0; tick < seconds * 1000 / kTickMs && !window.finished; ++tick) {
+    for (unsigned long tick = 0; tick < seconds * 1000 / kTickMs && !window.ended; ++tick) {
         ::Sleep(kTickMs);
         job.OnTimer(kTickSeconds);
     }
-    return window.finished;
+    return window.ended;
 }
 
 int Run(const std::vector<std::wstring>& args)
@@ -315,15 +333,16 @@ int Run(const std::vector<std::wstring>& args)
     CFixedHardwareFacts facts;
     CReportClient reports(args[2], facts);
     ConsoleWindow window;
-    CFileUpdater updater(&window, &reports, false);
+    ConsoleHandover handover(window);
+    CFileUpdater updater(&window, &reports, &handover, false);
     updater.Start();
-    bool finished = TickUntilFinished(updater, window, seconds);
-    if (finished && check) {
-        window.finished = false;
+    bool ended = TickUntilEnded(updater, window, seconds);
+    if (ended && check) {
+        window.ended = false;
         Print(L"check " + Number(updater.CheckFiles()));
-        finished = TickUntilFinished(updater, window, seconds);
+        ended = TickUntilEnded(updater, window, seconds);
     }
-    if (!finished) {
+    if (!ended) {
         Print(L"stopping");
         updater.Stop();
     }

@@ -4,13 +4,14 @@ default update host of the string table hands out a mirror, the mirror serves
 the index and the packages (made here with Python's gzip), and the report
 server on the report host records the events."""
 import os
+import shutil
 import sys
 
 import pytest
 
 from conftest import SOURCE_DIR
 from reportserver import ReportServer
-from update_files import Entry, encode_index, filetime, game_stream, gzip_bytes, mtime_ns_of_filetime, pattern
+from update_files import Entry, decode_index, encode_index, filetime, game_stream, gzip_bytes, mtime_ns_of_filetime, pattern
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
@@ -57,16 +58,19 @@ def publish(mirror, entries, whole_game=False, first_answers=()):
 
 @pytest.fixture
 def run(build_dir, run_win, driver, tmp_path):
-    """Runs the probe in a fresh game folder with the given settings; its lines."""
+    """Runs the probe in a fresh game folder with the given settings; its lines.
+    A probe copied into the folder is the launcher the run updates."""
     folder = tmp_path / "game"
     folder.mkdir()
+    probe = folder / "update_probe.exe"
+    shutil.copy(build_dir / "update_probe.exe", probe)
 
     def start(settings, *options):
         driver.reg_delete("HKCU", SETTINGS_KEY)
         for name, value in {"Debug\\HW": "1", **settings}.items():
             key, _, value_name = name.rpartition("\\")
             driver.reg_set("HKCU", SETTINGS_KEY + "\\" + key, value_name, value)
-        result = run_win(build_dir / "update_probe.exe", "run", REPORT_HOST, RUN_SECONDS, *options, cwd=folder,
+        result = run_win(probe, "run", REPORT_HOST, RUN_SECONDS, *options, cwd=folder,
                          timeout=RUN_SECONDS * 3)
         assert result.returncode == 0, result.stderr.decode(errors="replace")
         return result.stdout.decode("utf-8").splitlines()
@@ -136,3 +140,33 @@ def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run
     expect_game(folder, entries)
     assert len(mirror.requests_for("/pub/Tarnhold.dat.zip")) == 2
     assert len(mirror.requests_for("/pub/empty.txt.zip")) == 1
+
+
+@pytest.mark.parametrize("changed", [True, False])
+def test_the_launchers_own_entry_is_handled_first_and_alone(servers, run, changed):
+    mirror, _ = servers
+    folder, start = run
+    running = (folder / "update_probe.exe").read_bytes()
+    launcher = Entry("update_probe.exe", running + b"new" if changed else running, time=filetime(1_600_000_300))
+    entries = [Entry(e.name, e.content, e.time) for e in FILES[:1]] + [launcher]
+    publish(mirror, entries)
+    # The cached index holds an older launcher, so the run fetches its entry.
+    (folder / "cachedindex.dat").write_bytes(encode_index([Entry("update_probe.exe", b"old")]))
+    lines = start({"Debug\\OneFileDownload": "0"})
+
+    asked = [r.path for r in mirror.requests]
+    cached = {e.name: e.md5 for e in decode_index((folder / "cachedindex.dat").read_bytes())[0]}
+    assert cached["update_probe.exe"] == launcher.md5
+    if changed:
+        assert asked == ["/pub/fileindex.dat.zip", "/pub/update_probe.exe.zip"]
+        handover = [line for line in lines if line in ("closing", "start_copy .\\update_probe.exe.copy.exe")]
+        assert handover == ["closing", "start_copy .\\update_probe.exe.copy.exe"]
+        assert "finished" not in lines
+        copy = folder / "update_probe.exe.copy.exe"
+        assert copy.read_bytes() == launcher.content
+        assert copy.stat().st_mtime_ns == mtime_ns_of_filetime(launcher.time)
+    else:
+        assert asked == ["/pub/fileindex.dat.zip", "/pub/update_probe.exe.zip", "/pub/Tarnhold.dat.zip"]
+        assert "log Self update is not required" in lines
+        assert "finished" in lines
+        expect_game(folder, entries)
