@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/settings_store.h"
 #include "support/module_path.h"
@@ -62,12 +63,14 @@ std::wstring CarriedName(const std::wstring& packageName)
     return packageName.substr(0, packageName.size() - std::char_traits<wchar_t>::length(kPackageSuffix));
 }
 
-uint64_t FileSize(const std::wstring& path, bool& exists)
+// None when there is no such file.
+std::optional<uint64_t> FileSize(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    exists = ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
-             !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    return exists ? static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow : 0;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
 std::wstring ByteSizeText(uint64_t bytes)
@@ -141,6 +144,9 @@ CFileUpdater::~CFileUpdater()
 
 void CFileUpdater::Start()
 {
+    // A worker that has just finished may still be ending; the queue and the
+    // clients are touched only once it has.
+    StopWorker();
     window_->SetFileCaption(IDS_DOWNLOADING);
     window_->SetCountCaption(IDS_FILES_DOWNLOADED);
     window_->SetStageTitle(IDS_STAGE_UPDATING);
@@ -177,10 +183,8 @@ void CFileUpdater::Start()
     fullPackageMode_ = false;
     idle_ = false;
     retryPending_ = false;
-    if (!finished_) {
-        StopWorker();
+    if (!finished_)
         worker_.Reset(::CreateThread(nullptr, 0, WorkerMain, this, 0, nullptr));
-    }
     if (!launcherWasUpdated_)
         reports_->SendStartReports();
 }
@@ -417,16 +421,15 @@ void CFileUpdater::Plan()
         window_->SetFileCaption(IDS_DOWNLOADING);
         WriteCachedIndex();
     }
-    if (!ApplyPlan(plan))
-        RequestFullPackage();
-}
-
-// False when the whole-game package is to be fetched instead.
-bool CFileUpdater::ApplyPlan(UpdatePlan& plan)
-{
     bytesToDownload_ = static_cast<DWORD>(plan.bytesToDownload);
     if (plan.wholeGame)
-        return false;
+        RequestFullPackage();
+    else
+        QueuePlan(plan);
+}
+
+void CFileUpdater::QueuePlan(UpdatePlan& plan)
+{
     queue_ = std::move(plan.queue);
     current_ = 0;
     window_->SetTotalSize(bytesToDownload_, static_cast<int>(queue_.size()));
@@ -435,7 +438,6 @@ bool CFileUpdater::ApplyPlan(UpdatePlan& plan)
         window_->SetFileProgress(1);
     }
     RequestNextFile();
-    return true;
 }
 
 void CFileUpdater::RequestNextFile()
@@ -465,11 +467,10 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
     const std::wstring name = CarriedName(entry.name);
     const std::wstring target = LocalPath(name);
 
-    bool exists = false;
-    const uint64_t received = FileSize(packagePath, exists);
-    if (exists && received != entry.packageSize) {
+    const std::optional<uint64_t> received = FileSize(packagePath);
+    if (received && *received != entry.packageSize) {
         OnMessage(FormatString(LoadLangString(IDS_FILE_SIZE_MISMATCH), entry.name.c_str(),
-                               ByteSizeText(received).c_str(), ByteSizeText(entry.packageSize).c_str())
+                               ByteSizeText(*received).c_str(), ByteSizeText(entry.packageSize).c_str())
                       .c_str());
         overallBytesDone_ -= currentFileBytes_;
         currentFileBytes_ = 0;
@@ -591,8 +592,7 @@ void CFileUpdater::RequestFullPackage()
     ++attempts_;
     fullPackageMode_ = true;
     const std::wstring name = FullPackageName(productKeyWord_);
-    bool exists = false;
-    Request(name, static_cast<DWORD>(FileSize(LocalPath(name), exists)));
+    Request(name, static_cast<DWORD>(FileSize(LocalPath(name)).value_or(0)));
 }
 
 void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
@@ -607,8 +607,7 @@ void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
     queue_.assign(1, package);
     current_ = 0;
 
-    bool exists = false;
-    const DWORD onDisk = static_cast<DWORD>(FileSize(LocalPath(package.name), exists));
+    const DWORD onDisk = static_cast<DWORD>(FileSize(LocalPath(package.name)).value_or(0));
     currentFileBytes_ = onDisk;
     overallBytesDone_ = onDisk;
     bytesToDownload_ = totalSize;

@@ -80,7 +80,7 @@ private:
     void RequestIndexPackage();
     void OnIndexPackageArrived();
     void Plan();
-    bool ApplyPlan(UpdatePlan& plan);
+    void QueuePlan(UpdatePlan& plan);
     void RequestNextFile();
     void OnPackageArrived(const std::wstring& packagePath);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
