@@ -65,13 +65,12 @@ def run(build_dir, run_win, driver, tmp_path):
     probe = folder / "update_probe.exe"
     shutil.copy(build_dir / "update_probe.exe", probe)
 
-    def start(settings, *options):
+    def start(settings, *options, seconds=RUN_SECONDS):
         driver.reg_delete("HKCU", SETTINGS_KEY)
         for name, value in {"Debug\\HW": "1", **settings}.items():
             key, _, value_name = name.rpartition("\\")
             driver.reg_set("HKCU", SETTINGS_KEY + "\\" + key, value_name, value)
-        result = run_win(probe, "run", REPORT_HOST, RUN_SECONDS, *options, cwd=folder,
-                         timeout=RUN_SECONDS * 3)
+        result = run_win(probe, "run", REPORT_HOST, seconds, *options, cwd=folder, timeout=RUN_SECONDS * 3)
         assert result.returncode == 0, result.stderr.decode(errors="replace")
         return result.stdout.decode("utf-8").splitlines()
     yield folder, start
@@ -122,6 +121,32 @@ def test_a_failed_download_is_reported_and_retried_until_it_arrives(servers, run
     expect_game(folder, entries)
     assert len(mirror.requests_for("/pub/Tarnhold.dat.zip")) == 2
     assert events(reports) == ["1", "10", "2"]
+
+
+def test_a_stopped_run_keeps_what_it_completed_and_resumes_the_interrupted_package(servers, run):
+    mirror, reports = servers
+    entries = [Entry(e.name, e.content, e.time) for e in FILES[:2]]
+    publish(mirror, entries)
+    interrupted = entries[1]
+    package = mirror.routes["/pub/maps/deep_map_1.bin.zip"][-1].data
+    mirror.routes["/pub/maps/deep_map_1.bin.zip"] = [Reply(500, body=b"busy"), FileRoute(package)]
+    folder, start = run
+    # Left by an earlier run; it carries no entry's time, so it is not resumed yet.
+    partial = folder / "maps" / "deep map+1.bin.zip"
+    partial.parent.mkdir()
+    partial.write_bytes(package[:300])
+
+    lines = start({"Debug\\OneFileDownload": "0"}, seconds=3)
+    assert "stopping" in lines
+    assert events(reports) == ["1", "10", "11"]
+    cached = decode_index((folder / "cachedindex.dat").read_bytes())[0]
+    assert [e.name for e in cached] == [entries[0].name]
+    assert partial.stat().st_mtime_ns == mtime_ns_of_filetime(interrupted.time)
+
+    assert "finished" in start({"Debug\\OneFileDownload": "0"})
+    expect_game(folder, entries)
+    ranges = [r.header("Range") for r in mirror.requests_for("/pub/maps/deep_map_1.bin.zip")]
+    assert ranges == [None, "bytes=300-"]
 
 
 def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run):
