@@ -756,6 +756,10 @@ void CFileUpdater::Retry(bool replan)
     ::Sleep(kRetrySleepMs);
     if (replan) {
         WriteCachedIndex();
+        // The old queue is done with: what arrives next is the index, and a
+        // new plan follows it.
+        queue_.clear();
+        current_ = 0;
         RequestIndexPackage();
         return;
     }

@@ -110,16 +110,21 @@ def test_a_fresh_folder_is_brought_up_to_date(servers, run, whole_game):
     assert events(reports) == ["1", "2"]
 
 
-def test_a_failed_download_is_reported_and_retried_until_it_arrives(servers, run):
+# A failed request is retried as it was; a package of the wrong size sends the
+# run back to the index.
+@pytest.mark.parametrize("first_answer, index_requests", [(Reply(500, body=b"busy"), 1),
+                                                         (Reply(body=b"not the package"), 2)])
+def test_a_failed_download_is_reported_and_retried_until_it_arrives(servers, run, first_answer, index_requests):
     mirror, reports = servers
     entries = [Entry(e.name, e.content, e.time) for e in FILES[:1]]
-    publish(mirror, entries, first_answers=[Reply(500, body=b"busy")])
+    publish(mirror, entries, first_answers=[first_answer])
     folder, start = run
     lines = start({"Debug\\OneFileDownload": "0"})
 
     assert "finished" in lines
     expect_game(folder, entries)
     assert len(mirror.requests_for("/pub/Tarnhold.dat.zip")) == 2
+    assert len(mirror.requests_for("/pub/fileindex.dat.zip")) == index_requests
     assert events(reports) == ["1", "10", "2"]
 
 
