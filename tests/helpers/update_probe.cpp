@@ -335,6 +335,7 @@ int Run(const std::vector<std::wstring>& args)
     ConsoleWindow window;
     ConsoleHandover handover(window);
     CFileUpdater updater(&window, &reports, &handover, false);
+    Print(L"check_before_run " + Number(updater.CheckFiles()));
     updater.Start();
     bool ended = TickUntilEnded(updater, window, seconds);
     if (ended && check) {
@@ -342,10 +343,10 @@ int Run(const std::vector<std::wstring>& args)
         Print(L"check " + Number(updater.CheckFiles()));
         ended = TickUntilEnded(updater, window, seconds);
     }
-    if (!ended) {
+    // After a finished run this must report nothing.
+    if (!ended)
         Print(L"stopping");
-        updater.Stop();
-    }
+    updater.Stop();
     return 0;
 }
 

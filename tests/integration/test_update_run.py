@@ -90,14 +90,19 @@ def events(reports):
     return [dict(r["fields"]).get("event") for r in reports.reports("events")]
 
 
-@pytest.mark.parametrize("whole_game", [False, True])
-def test_a_fresh_folder_is_brought_up_to_date(servers, run, whole_game):
+@pytest.mark.parametrize("settings, whole_game", [
+    ({"Debug\\OneFileDownload": "0"}, False),
+    ({"Debug\\OneFileDownload": "0", "Debug\\HttpPreference": "2"}, False),
+    ({}, True),
+], ids=["socket client", "WinINet", "whole-game package"])
+def test_a_fresh_folder_is_brought_up_to_date(servers, run, settings, whole_game):
     mirror, reports = servers
     entries = [Entry(e.name, e.content, e.time) for e in FILES]
     publish(mirror, entries, whole_game)
     folder, start = run
-    lines = start({} if whole_game else {"Debug\\OneFileDownload": "0"})
+    lines = start(settings)
 
+    assert "check_before_run 0" in lines
     assert "finished" in lines
     assert [line for line in lines if line.startswith("log ") and line.endswith(": 127.0.7.30")]
     expect_game(folder, entries)
