@@ -77,12 +77,13 @@ def run(build_dir, run_win, driver, tmp_path):
     driver.reg_delete("HKCU", SETTINGS_KEY)
 
 
-def expect_game(folder, entries):
+def expect_game(folder, entries, published=None):
+    """The entries' files are in place; the cached index is the published one."""
     for entry in entries:
         path = folder.joinpath(*entry.name.split("\\"))
         assert path.read_bytes() == entry.content, entry.name
         assert path.stat().st_mtime_ns == mtime_ns_of_filetime(entry.time), entry.name
-    assert (folder / "cachedindex.dat").read_bytes() == encode_index(entries)
+    assert (folder / "cachedindex.dat").read_bytes() == encode_index(published or entries)
     assert not [p.name for p in folder.rglob("*.zip")]
 
 
@@ -205,3 +206,19 @@ def test_the_launchers_own_entry_is_handled_first_and_alone(servers, run, change
         assert "log Self update is not required" in lines
         assert "finished" in lines
         expect_game(folder, entries)
+
+
+def test_a_name_that_would_leave_the_game_folder_is_never_fetched_and_reported_once(servers, run):
+    mirror, reports = servers
+    entries = [Entry("..\\outside.bin", b"escape", time=filetime(1_600_000_400))] + \
+        [Entry(e.name, e.content, e.time) for e in FILES[:1]]
+    publish(mirror, entries)
+    folder, start = run
+    lines = start({"Debug\\OneFileDownload": "0"})
+
+    assert "finished" in lines
+    expect_game(folder, entries[1:], entries)
+    assert not (folder.parent / "outside.bin").exists()
+    assert [r.path for r in mirror.requests] == ["/pub/fileindex.dat.zip", "/pub/Tarnhold.dat.zip"]
+    failures = [dict(r["fields"]) for r in reports.reports("events") if dict(r["fields"]).get("event") == "10"]
+    assert [f.get("text") for f in failures] == ["unsafe_file_name ..\\outside.bin"]
