@@ -1,5 +1,7 @@
 #include "support/system_message.h"
 
+#include "support/text_utils.h"
+
 namespace {
 
 const DWORD kMessageChars = 1024;
@@ -20,4 +22,13 @@ std::wstring SystemMessageText(DWORD code)
     while (length > 0 && IsTrailingBlank(buffer[length - 1]))
         --length;
     return std::wstring(buffer, length);
+}
+
+std::wstring ErrorCodeText(DWORD code)
+{
+    std::wstring text = FormatString(L"Code: 0x%08X", code);
+    std::wstring system = SystemMessageText(code);
+    if (!system.empty())
+        text += L"\r\n" + system;
+    return text;
 }

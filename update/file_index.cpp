@@ -4,6 +4,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -23,6 +24,7 @@ namespace {
 const uint32_t kIndexVersion = 2;
 const size_t kRecordHeadSize = 8 + 4 + 4 + 2;
 const size_t kMaxNameBytes = 0xFFFF;
+const unsigned kReadAheadBytes = 65536;
 
 // {6D2E91C4-7B0A-4F3E-9C85-2A1D4E7F0B63} in binary GUID layout.
 const uint8_t kChecksumSalt[16] = {0xC4, 0x91, 0x2E, 0x6D, 0x0A, 0x7B, 0x3E, 0x4F,
@@ -50,6 +52,33 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// Takes the source in large blocks, since a record is read field by field.
+// Only for a source read to its end: it takes more than the index.
+class ReadAheadInput : public IndexInput {
+public:
+    explicit ReadAheadInput(IndexInput& source) : source_(source), block_(kReadAheadBytes) {}
+    int ReadSome(void* buffer, unsigned size) override
+    {
+        if (next_ == end_) {
+            int got = source_.ReadSome(block_.data(), kReadAheadBytes);
+            if (got <= 0)
+                return got;
+            next_ = 0;
+            end_ = static_cast<unsigned>(got);
+        }
+        unsigned count = std::min(size, end_ - next_);
+        std::memcpy(buffer, block_.data() + next_, count);
+        next_ += count;
+        return static_cast<int>(count);
+    }
+
+private:
+    IndexInput& source_;
+    std::vector<char> block_;
+    unsigned next_ = 0;
+    unsigned end_ = 0;
 };
 
 // Reads exact counts, feeding the bytes to the checksum when one is taken.
@@ -131,20 +160,60 @@ bool WriteAll(int descriptor, const std::string& bytes)
     return true;
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b)
+const size_t kUtf16Units = 0x10000;
+const size_t kFirstSurrogate = 0xD800;
+const size_t kLastSurrogate = 0xDFFF;
+
+bool IsSurrogate(size_t unit)
+{
+    return unit >= kFirstSurrogate && unit <= kLastSurrogate;
+}
+
+// The system's upper-case mapping of every UTF-16 unit, taken once. The
+// mapping is the file system's (no linguistic casing), as the ordinal
+// comparison uses; surrogates stay as they are, since that comparison does
+// not join them into pairs while the mapping of a string would.
+const std::vector<wchar_t>& UpperCaseTable()
+{
+    static const std::vector<wchar_t> table = [] {
+        std::vector<wchar_t> units(kUtf16Units);
+        for (size_t unit = 0; unit < kUtf16Units; ++unit)
+            units[unit] = IsSurrogate(unit) ? L' ' : static_cast<wchar_t>(unit);
+        std::vector<wchar_t> upper(kUtf16Units);
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, units.data(), static_cast<int>(kUtf16Units),
+                        upper.data(), static_cast<int>(kUtf16Units), nullptr, nullptr, 0);
+        for (size_t unit = kFirstSurrogate; unit <= kLastSurrogate; ++unit)
+            upper[unit] = static_cast<wchar_t>(unit);
+        return upper;
+    }();
+    return table;
+}
+
+} // namespace
+
+bool SameEntryName(const std::wstring& a, const std::wstring& b)
 {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                   TRUE) == CSTR_EQUAL;
 }
 
-} // namespace
+std::wstring EntryNameKey(const std::wstring& name)
+{
+    const std::vector<wchar_t>& upper = UpperCaseTable();
+    std::wstring key(name.size(), L'\0');
+    for (size_t i = 0; i < name.size(); ++i)
+        key[i] = upper[static_cast<size_t>(name[i])];
+    return key;
+}
 
 bool FileIndex::ReadFromFile(const std::wstring& path)
 {
     UniqueCrtFile file(::_wopen(path.c_str(), _O_RDONLY | _O_BINARY));
     if (!file)
         return false;
-    return ReadFromDescriptor(file.Get(), true);
+    DescriptorInput descriptor(file.Get());
+    ReadAheadInput input(descriptor);
+    return Read(input, true);
 }
 
 bool FileIndex::ReadFromDescriptor(int descriptor, bool verify)
@@ -179,7 +248,7 @@ bool FileIndex::Read(IndexInput& input, bool verify)
         return false;
     hasHashes_ = true;
 
-    entries_.clear();
+    Clear();
     if (!reader.ReadCounted(word, sizeof(word)))
         return false;
     // The count only bounds the loop: entries are kept as they arrive, so a
@@ -189,7 +258,7 @@ bool FileIndex::Read(IndexInput& input, bool verify)
         IndexEntry entry;
         if (!ReadRecord(reader, entry))
             return false;
-        entries_.push_back(std::move(entry));
+        PushBack(std::move(entry));
     }
 
     Md5Hash stored;
@@ -243,32 +312,35 @@ int FileIndex::WriteToFile(const std::wstring& path) const
 
 const IndexEntry* FileIndex::Find(const std::wstring& name) const
 {
-    for (const IndexEntry& entry : entries_) {
-        if (SameName(entry.name, name))
-            return &entry;
-    }
-    return nullptr;
+    auto found = firstPositions_.find(EntryNameKey(name));
+    return found == firstPositions_.end() ? nullptr : &entries_[found->second];
 }
 
 void FileIndex::AddOrReplace(const IndexEntry& entry)
 {
-    for (IndexEntry& existing : entries_) {
-        if (SameName(existing.name, entry.name)) {
-            existing = entry;
-            return;
-        }
-    }
-    entries_.push_back(entry);
+    auto found = firstPositions_.find(EntryNameKey(entry.name));
+    if (found == firstPositions_.end())
+        PushBack(entry);
+    else
+        entries_[found->second] = entry;
 }
 
 void FileIndex::Append(const IndexEntry& entry)
 {
-    entries_.push_back(entry);
+    PushBack(entry);
 }
 
 void FileIndex::Clear()
 {
     entries_.clear();
+    firstPositions_.clear();
+}
+
+// A later entry of a name already listed keeps the first one's position.
+void FileIndex::PushBack(IndexEntry entry)
+{
+    firstPositions_.emplace(EntryNameKey(entry.name), entries_.size());
+    entries_.push_back(std::move(entry));
 }
 
 uint64_t FileIndex::TotalSize() const

@@ -14,11 +14,19 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "update/md5_digest.h"
 
 class IndexInput;
+
+// Index names compare as the file system compares them: ordinally, ignoring
+// letter case unit by unit (CompareStringOrdinal).
+bool SameEntryName(const std::wstring& a, const std::wstring& b);
+// The name folded to upper case exactly as that comparison folds it: two
+// names are the same exactly when their keys are equal.
+std::wstring EntryNameKey(const std::wstring& name);
 
 struct IndexEntry {
     // Last-write time the file must carry, in 100 ns units since 1601 (UTC).
@@ -54,7 +62,7 @@ public:
     bool Serialize(std::string& image) const;
 
     // The first entry whose name equals the given one ignoring letter case
-    // (ordinal comparison, as the file system compares names).
+    // (SameEntryName), in constant time on average.
     const IndexEntry* Find(const std::wstring& name) const;
     // Replaces the first entry of the same name in place, else appends.
     void AddOrReplace(const IndexEntry& entry);
@@ -74,8 +82,11 @@ public:
 
 private:
     bool Read(IndexInput& input, bool verify);
+    void PushBack(IndexEntry entry);
 
     std::vector<IndexEntry> entries_;
+    // Key of each name (EntryNameKey) to the position of its first entry.
+    std::unordered_map<std::wstring, size_t> firstPositions_;
     bool hasHashes_ = false;
     bool checksumPresent_ = false;
     bool checksumCorrect_ = false;

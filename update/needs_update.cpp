@@ -5,10 +5,14 @@
 #include "update/file_digest.h"
 #include "update/game_paths.h"
 
-namespace {
-
-bool FileOnDiskNeedsUpdate(const IndexEntry& entry, const std::wstring& path)
+bool CachedEntryDiffers(const IndexEntry& entry, const IndexEntry& cached)
 {
+    return cached.size != entry.size || cached.md5 != entry.md5;
+}
+
+bool FileNeedsUpdate(const IndexEntry& entry, const std::wstring& gameFolder)
+{
+    const std::wstring path = GamePath(gameFolder, entry.name);
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -22,13 +26,8 @@ bool FileOnDiskNeedsUpdate(const IndexEntry& entry, const std::wstring& path)
     return FileDigest(path) != entry.md5;
 }
 
-} // namespace
-
 bool EntryNeedsUpdate(const IndexEntry& entry, const FileIndex* cachedIndex, const std::wstring& gameFolder)
 {
-    if (cachedIndex) {
-        if (const IndexEntry* cached = cachedIndex->Find(entry.name))
-            return cached->size != entry.size || cached->md5 != entry.md5;
-    }
-    return FileOnDiskNeedsUpdate(entry, GamePath(gameFolder, entry.name));
+    const IndexEntry* cached = cachedIndex ? cachedIndex->Find(entry.name) : nullptr;
+    return cached ? CachedEntryDiffers(entry, *cached) : FileNeedsUpdate(entry, gameFolder);
 }

@@ -7,6 +7,13 @@
 //   update_probe.exe single PACKAGE TARGET   unpack a single-file package
 //   update_probe.exe digest FILE...          whole-file digests, timed
 //   update_probe.exe attributes FILE [HEX]   set (optional) and show attributes
+//   update_probe.exe plan COUNT              plan an index of COUNT files against
+//       a complete cached index (written to the current folder), timed
+//   update_probe.exe run REPORT_HOST SECONDS [--check]
+//       an update run in the current folder with a window that prints what it
+//       is told, ticked every 100 ms until it has finished, handed over to a
+//       new launcher, or SECONDS passed; with --check, then an integrity check
+//       run the same way
 
 #include <windows.h>
 #include <shellapi.h>
@@ -16,11 +23,18 @@
 #include <string>
 #include <vector>
 
+#include "services/registry_keys.h"
+#include "services/settings_store.h"
 #include "support/gzip/zip_codec.h"
+#include "support/text_utils.h"
 #include "support/win_handles.h"
+#include "telemetry/report_client.h"
+#include "tests/fakes/fixed_hardware_facts.h"
 #include "update/file_digest.h"
+#include "update/file_updater.h"
 #include "update/package_unpacker.h"
 #include "update/single_package.h"
+#include "update/update_plan.h"
 
 namespace {
 
@@ -204,6 +218,138 @@ int Attributes(const std::vector<std::wstring>& args)
     return 0;
 }
 
+// Names spread over folders like a game's; the cached index spells them in
+// upper case and lists them backwards, so no lookup finds its entry by luck.
+int Plan(const std::vector<std::wstring>& args)
+{
+    const unsigned long count = std::wcstoul(args[2].c_str(), nullptr, 10);
+    FileIndex server, cached;
+    for (unsigned long i = 0; i < count; ++i) {
+        IndexEntry entry;
+        entry.name = L"Data\\Folder" + Number(i % 100) + L"\\File" + Number(i) + L".bin";
+        entry.size = 1000 + i;
+        entry.packageSize = 500 + i;
+        entry.md5[0] = static_cast<uint8_t>(i);
+        server.Append(entry);
+    }
+    for (auto entry = server.Entries().rbegin(); entry != server.Entries().rend(); ++entry) {
+        IndexEntry upper = *entry;
+        upper.name = ToUpper(upper.name);
+        cached.Append(upper);
+    }
+    if (server.WriteToFile(L"fileindex.dat") != 0 || cached.WriteToFile(L"cachedindex.dat") != 0)
+        return 1;
+
+    LARGE_INTEGER start;
+    ::QueryPerformanceCounter(&start);
+    FileIndex serverRead, cachedRead;
+    serverRead.ReadFromFile(L"fileindex.dat");
+    double serverElapsed = Milliseconds(start);
+    ::QueryPerformanceCounter(&start);
+    cachedRead.ReadFromFile(L"cachedindex.dat");
+    double cachedElapsed = Milliseconds(start);
+    ::QueryPerformanceCounter(&start);
+    CGameFolderDisk disk(L".");
+    CountingReceiver progress(nullptr, 0);
+    UpdatePlan plan = PlanUpdate(serverRead, &cachedRead, PlanSettings{L"TarnholdLauncher.exe"}, disk, progress);
+    double planElapsed = Milliseconds(start);
+
+    Print(L"entries " + Number(serverRead.Entries().size()));
+    Print(L"queue " + Number(plan.queue.size()));
+    wchar_t text[128];
+    std::swprintf(text, 128, L"read_server_ms %.1f read_cached_ms %.1f plan_ms %.1f", serverElapsed, cachedElapsed,
+                  planElapsed);
+    Print(text);
+    return 0;
+}
+
+// Prints every call, one line each; the job's worker calls it too.
+class ConsoleWindow : public ILauncherWindow {
+public:
+    void AddLogText(const wchar_t* text) override { Print(L"log " + std::wstring(text)); }
+    void SetTotalProgress(DWORD bytesDone) override { Print(L"total_progress " + Number(bytesDone)); }
+    void SetFileProgress(DWORD bytesDone) override { Print(L"file_progress " + Number(bytesDone)); }
+    void SetTotalSize(DWORD totalBytes, int fileCount) override
+    {
+        Print(L"total_size " + Number(totalBytes) + L" " + std::to_wstring(fileCount));
+    }
+    void SetCurrentFile(DWORD fileSize, int fileIndex, const wchar_t* text) override
+    {
+        Print(L"current_file " + Number(fileSize) + L" " + std::to_wstring(fileIndex) + L" " + text);
+    }
+    void OnProcessFinished() override
+    {
+        Print(L"finished");
+        ended = true;
+    }
+    bool IsAutoStartChecked() override { return false; }
+    HWND GetWindowHandle() override { return nullptr; }
+    void Close() override { Print(L"close"); }
+    void SetProcess(ILauncherProcess*) override {}
+    ILauncherProcess* GetProcess() override { return nullptr; }
+    void SetFileCaption(UINT captionEntry) override { Print(L"file_caption " + Number(captionEntry)); }
+    void SetCountCaption(UINT captionEntry) override { Print(L"count_caption " + Number(captionEntry)); }
+    void SetStageTitle(UINT titleEntry) override { Print(L"stage_title " + Number(titleEntry)); }
+    void SetLocalPage(const wchar_t* path) override { Print(L"local_page " + std::wstring(path)); }
+    void SetSpeed(DWORD bytesPerSecond) override { Print(L"speed " + Number(bytesPerSecond)); }
+
+    // The run finished or handed over.
+    bool ended = false;
+};
+
+// Prints the hand-over instead of starting anything.
+class ConsoleHandover : public ILauncherHandover {
+public:
+    explicit ConsoleHandover(ConsoleWindow& window) : window_(window) {}
+    std::wstring CopyPathOf(const std::wstring& launcherPath) override { return launcherPath + L".copy.exe"; }
+    void MarkClosing() override { Print(L"closing"); }
+    void StartCopy(const std::wstring& copyPath) override
+    {
+        Print(L"start_copy " + copyPath);
+        window_.ended = true;
+    }
+
+private:
+    ConsoleWindow& window_;
+};
+
+const DWORD kTickMs = 100;
+const double kTickSeconds = 0.1;
+
+bool TickUntilEnded(ILauncherProcess& job, ConsoleWindow& window, unsigned long seconds)
+{
+    for (unsigned long tick = 0; tick < seconds * 1000 / kTickMs && !window.ended; ++tick) {
+        ::Sleep(kTickMs);
+        job.OnTimer(kTickSeconds);
+    }
+    return window.ended;
+}
+
+int Run(const std::vector<std::wstring>& args)
+{
+    const unsigned long seconds = std::wcstoul(args[3].c_str(), nullptr, 10);
+    const bool check = args.size() == 5 && args[4] == L"--check";
+    g_settings.Open(SettingsKeyPath());
+    CFixedHardwareFacts facts;
+    CReportClient reports(args[2], facts);
+    ConsoleWindow window;
+    ConsoleHandover handover(window);
+    CFileUpdater updater(&window, &reports, &handover, false);
+    Print(L"check_before_run " + Number(updater.CheckFiles()));
+    updater.Start();
+    bool ended = TickUntilEnded(updater, window, seconds);
+    if (ended && check) {
+        window.ended = false;
+        Print(L"check " + Number(updater.CheckFiles()));
+        ended = TickUntilEnded(updater, window, seconds);
+    }
+    // After a finished run this must report nothing.
+    if (!ended)
+        Print(L"stopping");
+    updater.Stop();
+    return 0;
+}
+
 } // namespace
 
 int main()
@@ -220,8 +366,12 @@ int main()
         return Digest(args);
     if (args.size() >= 3 && args[1] == L"attributes")
         return Attributes(args);
+    if (args.size() == 3 && args[1] == L"plan")
+        return Plan(args);
+    if (args.size() >= 4 && args[1] == L"run")
+        return Run(args);
     std::fputs("usage: update_probe.exe full PACKAGE [--stop-after BYTES] [--again] | single PACKAGE TARGET |"
-               " digest FILE... | attributes FILE [HEX]\n",
+               " digest FILE... | attributes FILE [HEX] | plan COUNT | run REPORT_HOST SECONDS [--check]\n",
                stderr);
     return 2;
 }

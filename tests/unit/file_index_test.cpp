@@ -6,8 +6,11 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "support/win_handles.h"
 #include "test_files.h"
@@ -269,16 +272,56 @@ TEST(FileIndexList, AddOrReplaceReplacesTheFirstMatchInPlaceElseAppends)
         EXPECT_EQ(index.Entries()[i].size, expected[i].size);
     }
     EXPECT_EQ(index.TotalSize(), 24u);
+    EXPECT_EQ(index.Find(L"a.BIN"), &index.Entries()[0]);
+    EXPECT_EQ(index.Find(L"C.bin"), &index.Entries()[3]);
 }
 
-TEST(FileIndexList, ClearEmptiesTheListAndKeepsTheFlags)
+TEST(FileIndexList, ReadingReplacesAndClearEmptiesTheListAndKeepsTheFlags)
 {
+    const wchar_t* goldenName = L"DATA\\\x041A\x0410\x0420\x0422\x0410.BIN";
     ASSERT_EQ(GoldenIndex().WriteToFile(L"flags.dat"), 0);
     FileIndex index;
+    index.Append(Entry(L"stale.bin", 1));
     ASSERT_TRUE(index.ReadFromFile(L"flags.dat"));
+    EXPECT_EQ(index.Find(L"stale.bin"), nullptr);
+    EXPECT_EQ(index.Find(goldenName), &index.Entries()[0]);
     index.Clear();
     EXPECT_TRUE(index.Entries().empty());
+    EXPECT_EQ(index.Find(goldenName), nullptr);
     EXPECT_TRUE(index.HasHashes());
     EXPECT_TRUE(index.ChecksumPresent());
     EXPECT_TRUE(index.ChecksumCorrect());
+}
+
+// Lookup goes through keys: they must split the names exactly where the
+// comparison does, for every UTF-16 unit (sorted by the comparison, each run
+// of equal units shares one key that no other run has) and for whole names.
+TEST(FileIndexLookup, NameKeysFoldExactlyAsTheComparison)
+{
+    std::vector<std::wstring> units;
+    for (unsigned unit = 0; unit < 0x10000; ++unit)
+        units.push_back(std::wstring(1, static_cast<wchar_t>(unit)));
+    std::stable_sort(units.begin(), units.end(), [](const std::wstring& a, const std::wstring& b) {
+        return ::CompareStringOrdinal(a.c_str(), 1, b.c_str(), 1, TRUE) == CSTR_LESS_THAN;
+    });
+    std::set<std::wstring> runKeys;
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (i > 0 && SameEntryName(units[i - 1], units[i]))
+            EXPECT_EQ(EntryNameKey(units[i - 1]), EntryNameKey(units[i])) << std::hex << unsigned(units[i][0]);
+        else
+            EXPECT_TRUE(runKeys.insert(EntryNameKey(units[i])).second) << std::hex << unsigned(units[i][0]);
+    }
+
+    const struct {
+        const wchar_t* a;
+        const wchar_t* b;
+    } names[] = {
+        {L"Data\\Tarnhold.EXE", L"data\\tarnhold.exe"},
+        {L"\x041A\x0430\x0440\x0442\x0430\x0451.bin", L"\x041A\x0410\x0420\x0422\x0410\x0401.BIN"},
+        {L"\x0456\x0491", L"\x0406\x0490"},
+        {L"\xD801\xDC28.bin", L"\xD801\xDC00.bin"},
+        {L"a.bin", L"b.bin"},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(SameEntryName(n.a, n.b), EntryNameKey(n.a) == EntryNameKey(n.b)) << n.a;
 }
