@@ -31,3 +31,10 @@ bool SamePathNoCase(const std::wstring& a, const std::wstring& b)
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                   TRUE) == CSTR_EQUAL;
 }
+
+bool IsModuleFile(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH];
+    DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return length != 0 && length < MAX_PATH && SamePathNoCase(full, ModuleFilePath());
+}

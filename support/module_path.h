@@ -9,3 +9,6 @@ std::wstring ModuleFileName();
 
 // True when both name the same file path, ignoring case.
 bool SamePathNoCase(const std::wstring& a, const std::wstring& b);
+// True when the path, relative to the current folder or full, names the
+// running executable, which cannot be overwritten.
+bool IsModuleFile(const std::wstring& path);

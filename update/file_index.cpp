@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 
+#include "support/file_replace.h"
 #include "support/text_utils.h"
 #include "support/win_handles.h"
 
@@ -146,18 +146,6 @@ bool ReadRecord(IndexReader& reader, IndexEntry& entry)
         return false;
     entry.name = Utf8ToWide(name);
     return reader.ReadCounted(entry.md5.data(), entry.md5.size());
-}
-
-bool WriteAll(int descriptor, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        int wrote = ::_write(descriptor, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
-        if (wrote <= 0)
-            return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
 }
 
 const size_t kUtf16Units = 0x10000;
@@ -301,13 +289,7 @@ int FileIndex::WriteToFile(const std::wstring& path) const
     std::string image;
     if (!Serialize(image))
         return -1;
-    UniqueCrtFile file(
-        ::_wopen(path.c_str(), _O_CREAT | _O_TRUNC | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE));
-    if (!file)
-        return -1;
-    if (!WriteAll(file.Get(), image))
-        return -1;
-    return ::_close(file.Release()) == 0 ? 0 : -1;
+    return WriteFileReplacing(path, image.data(), image.size()) ? 0 : -1;
 }
 
 const IndexEntry* FileIndex::Find(const std::wstring& name) const
@@ -328,6 +310,19 @@ void FileIndex::AddOrReplace(const IndexEntry& entry)
 void FileIndex::Append(const IndexEntry& entry)
 {
     PushBack(entry);
+}
+
+void FileIndex::Remove(const std::wstring& name)
+{
+    auto found = firstPositions_.find(EntryNameKey(name));
+    if (found == firstPositions_.end())
+        return;
+    std::vector<IndexEntry> rest;
+    rest.swap(entries_);
+    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(found->second));
+    firstPositions_.clear();
+    for (IndexEntry& entry : rest)
+        PushBack(std::move(entry));
 }
 
 void FileIndex::Clear()

@@ -55,7 +55,8 @@ public:
     bool ReadFromHandle(HANDLE handle, bool verify);
 
     // 0, or -1 when the file cannot be created or written, or a name is too
-    // long for its 16-bit length field.
+    // long for its 16-bit length field. The file is replaced in one step: a
+    // kill or a power loss mid-write leaves the old index, never a damaged one.
     int WriteToFile(const std::wstring& path) const;
     // The complete file image with its checksum; false when a name is too
     // long for its length field.
@@ -67,6 +68,8 @@ public:
     // Replaces the first entry of the same name in place, else appends.
     void AddOrReplace(const IndexEntry& entry);
     void Append(const IndexEntry& entry);
+    // Removes the first entry of that name, if any.
+    void Remove(const std::wstring& name);
     // Empties the list; the flags stay.
     void Clear();
 

@@ -11,12 +11,14 @@
 #include "services/string_table.h"
 #include "support/gzip/zip_codec.h"
 #include "support/module_path.h"
+#include "support/file_replace.h"
 #include "support/random.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
 #include "telemetry/report_client.h"
 #include "update/data_sources.h"
 #include "update/game_paths.h"
+#include "update/package_journal.h"
 #include "update/partial_package.h"
 #include "update/single_package.h"
 #include "update/update_plan.h"
@@ -33,6 +35,8 @@ const int kPreferAutomatic = 0;
 const int kPreferWinInet = 2;
 
 const DWORD kStopWaitMs = 20000;
+// A run killed outright loses at most the files completed in this time.
+const DWORD kCachedIndexWriteMs = 2000;
 const DWORD kSpeedWindowMs = 1000;
 const DWORD kRetrySleepMs = 1000;
 const int kRetryWaitSeconds = 3;
@@ -78,13 +82,6 @@ std::wstring ByteSizeText(uint64_t bytes)
     wchar_t text[kByteSizeChars];
     ::StrFormatByteSizeW(static_cast<LONGLONG>(bytes), text, kByteSizeChars);
     return text;
-}
-
-bool IsRunningLauncher(const std::wstring& path)
-{
-    wchar_t full[MAX_PATH];
-    DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return length != 0 && length < MAX_PATH && SamePathNoCase(full, ModuleFilePath());
 }
 
 // Equal sizes first, then block by block; both files stay readable to others.
@@ -272,6 +269,7 @@ void CFileUpdater::RunWorker()
         } else {
             Client().Process();
         }
+        WriteCachedIndexIfDue();
     }
     if (finished_)
         return;
@@ -379,6 +377,7 @@ void CFileUpdater::OnIndexPackageArrived()
         cachedIndex_.ReadFromFile(cachedPath);
     else
         integrityCheck_ = true;
+    RestorePackageInFlight();
     Plan();
 }
 
@@ -455,10 +454,12 @@ void CFileUpdater::RequestNextFile()
         window_->SetCurrentFile(static_cast<DWORD>(entry.packageSize), static_cast<int>(current_),
                                 entry.name.c_str());
     }
-    if (entry.packageSize <= MAXDWORD && partial == entry.packageSize)
+    if (entry.packageSize <= MAXDWORD && partial == entry.packageSize) {
         OnComplete(LocalPath(entry.name).c_str());
-    else
-        Request(entry.name, partial);
+        return;
+    }
+    NotePackageInFlight(LocalPath(kPackageJournalName), entry);
+    Request(entry.name, partial);
 }
 
 void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
@@ -478,7 +479,7 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
         HandleFailure(packagePath + kSizeMismatchFailure, true);
         return;
     }
-    const bool launcher = IsRunningLauncher(target);
+    const bool launcher = IsModuleFile(target);
     IndexEntry unpacked = entry;
     unpacked.name = name;
     if (!(launcher ? UnpackLauncher(target, packagePath, unpacked) : UnpackSingle(target, packagePath))) {
@@ -497,6 +498,8 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
     AddLog(LoadLangString(IDS_FILE_UPDATED) + entry.name + L"\r\n");
     DateFile(target, entry.fileTime);
     cachedIndex_.AddOrReplace(unpacked);
+    cachedIndexDirty_ = true;
+    WriteCachedIndexIfDue();
     if (current_ + 1 == queue_.size()) {
         window_->SetCurrentFile(0, static_cast<int>(queue_.size()), LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
         window_->SetFileProgress(1);
@@ -582,7 +585,8 @@ void CFileUpdater::CompleteRun()
 {
     const std::wstring serverIndex = LocalPath(kServerIndexName);
     if (::GetFileAttributesW(serverIndex.c_str()) != INVALID_FILE_ATTRIBUTES)
-        ::CopyFileW(serverIndex.c_str(), LocalPath(kCachedIndexName).c_str(), FALSE);
+        CopyFileReplacing(serverIndex, LocalPath(kCachedIndexName));
+    ::DeleteFileW(LocalPath(kPackageJournalName).c_str());
     finished_ = true;
 }
 
@@ -820,6 +824,25 @@ void CFileUpdater::DateFile(const std::wstring& path, uint64_t fileTime)
 void CFileUpdater::WriteCachedIndex()
 {
     cachedIndex_.WriteToFile(LocalPath(kCachedIndexName));
+    cachedIndexDirty_ = false;
+    lastCachedIndexWrite_ = ::GetTickCount();
+}
+
+void CFileUpdater::WriteCachedIndexIfDue()
+{
+    if (cachedIndexDirty_ && ::GetTickCount() - lastCachedIndexWrite_ >= kCachedIndexWriteMs)
+        WriteCachedIndex();
+}
+
+// A run killed outright could not date its package; the note it left does.
+void CFileUpdater::RestorePackageInFlight()
+{
+    const std::optional<IndexEntry> package = TakePackageInFlight(LocalPath(kPackageJournalName));
+    if (!package || !IsSafeEntryName(package->name))
+        return;
+    const std::wstring path = LocalPath(package->name);
+    if (FileSize(path))
+        DateFile(path, package->fileTime);
 }
 
 RunFigures CFileUpdater::Figures() const

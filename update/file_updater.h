@@ -104,6 +104,8 @@ private:
     void DateCurrentPackage();
     void DateFile(const std::wstring& path, uint64_t fileTime);
     void WriteCachedIndex();
+    void WriteCachedIndexIfDue();
+    void RestorePackageInFlight();
     RunFigures Figures() const;
     void AddLog(const std::wstring& text);
 
@@ -137,6 +139,9 @@ private:
     int serverIndex_ = -1;
     std::wstring serverDirectory_;
     FileIndex cachedIndex_;
+    // Files completed since the cached index was last written.
+    bool cachedIndexDirty_ = false;
+    DWORD lastCachedIndexWrite_ = 0;
 
     bool singlePackageDownload_;
     bool fullPackageMode_ = false;

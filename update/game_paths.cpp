@@ -7,6 +7,7 @@
 const wchar_t kDataSourcesName[] = L"datasources.txt";
 const wchar_t kServerIndexName[] = L"fileindex.dat";
 const wchar_t kCachedIndexName[] = L"cachedindex.dat";
+const wchar_t kPackageJournalName[] = L"downloading.dat";
 const wchar_t kPackageSuffix[] = L".zip";
 const wchar_t kFullPackageSuffix[] = L"_full.zip";
 

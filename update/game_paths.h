@@ -7,6 +7,7 @@
 extern const wchar_t kDataSourcesName[];   // "datasources.txt"
 extern const wchar_t kServerIndexName[];   // "fileindex.dat"
 extern const wchar_t kCachedIndexName[];   // "cachedindex.dat"
+extern const wchar_t kPackageJournalName[];   // "downloading.dat"
 extern const wchar_t kPackageSuffix[];     // ".zip", appended to a file's name
 extern const wchar_t kFullPackageSuffix[]; // "_full.zip", after the product key word
 

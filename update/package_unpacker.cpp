@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/folder_path.h"
+#include "support/module_path.h"
 #include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "support/gzip/zip_codec.h"
@@ -115,6 +116,7 @@ private:
     DWORD Decompress();
     DWORD WriteFiles();
     bool WriteOneFile(const IndexEntry& entry);
+    bool PassEntryBytes(const IndexEntry& entry, bool store);
     bool StreamHasEnded();
 
     // The codec takes narrow names.
@@ -166,15 +168,51 @@ DWORD GamePackageUnpack::WriteFiles()
     }
     if (receiver_)
         receiver_->OnUnpackBegin(index_.TotalSize());
+    std::vector<std::wstring> leftAlone;
     for (const IndexEntry& entry : index_.Entries()) {
         if (StopRequested())
             return kThreadTerminated;
+        // The running launcher cannot be overwritten; it updates itself on
+        // its own road, so it is no part of what this package installed.
+        if (IsModuleFile(entry.name)) {
+            if (!PassEntryBytes(entry, false))
+                return StopRequested() ? kThreadTerminated : kThreadFailed;
+            leftAlone.push_back(entry.name);
+            continue;
+        }
         if (!WriteOneFile(entry))
             return StopRequested() ? kThreadTerminated : kThreadFailed;
         if (receiver_)
             receiver_->OnUnpackFileDone(entry);
     }
-    return StreamHasEnded() ? kThreadSucceeded : kThreadFailed;
+    if (!StreamHasEnded())
+        return kThreadFailed;
+    for (const std::wstring& name : leftAlone)
+        index_.Remove(name);
+    return kThreadSucceeded;
+}
+
+// The entry's bytes from the stream, with progress; stored ones are digested
+// and written to the open target.
+bool GamePackageUnpack::PassEntryBytes(const IndexEntry& entry, bool store)
+{
+    const bool check = store && index_.HasHashes();
+    DWORD remaining = static_cast<DWORD>(entry.size);
+    while (remaining != 0 && !StopRequested()) {
+        DWORD got = 0;
+        if (!::ReadFile(readEnd_, chunk_.data(), std::min(remaining, kWriteChunkSize), &got, nullptr) || got == 0)
+            return false;
+        if (check)
+            digest_.Update(chunk_.data(), got);
+        if (receiver_)
+            receiver_->OnUnpackBytes(got);
+        // The digest covers the stream, not the disk: a short or failed
+        // write (a full disk) must fail the file on its own.
+        if (store && !WriteAll(target_.Get(), chunk_.data(), got))
+            return false;
+        remaining -= got;
+    }
+    return remaining == 0;
 }
 
 bool GamePackageUnpack::WriteOneFile(const IndexEntry& entry)
@@ -204,23 +242,7 @@ bool GamePackageUnpack::WriteOneFile(const IndexEntry& entry)
 
     // Each file starts a new digest: the previous one was taken, or none
     // was started.
-    const bool check = index_.HasHashes();
-    DWORD remaining = static_cast<DWORD>(entry.size);
-    while (remaining != 0 && !StopRequested()) {
-        DWORD got = 0;
-        if (!::ReadFile(readEnd_, chunk_.data(), std::min(remaining, kWriteChunkSize), &got, nullptr) || got == 0)
-            return false;
-        if (check)
-            digest_.Update(chunk_.data(), got);
-        if (receiver_)
-            receiver_->OnUnpackBytes(got);
-        // The digest covers the stream, not the disk: a short or failed
-        // write (a full disk) must fail the file on its own.
-        if (!WriteAll(target_.Get(), chunk_.data(), got))
-            return false;
-        remaining -= got;
-    }
-    if (remaining != 0)
+    if (!PassEntryBytes(entry, true))
         return false;
 
     FILETIME lastWrite;
@@ -232,7 +254,7 @@ bool GamePackageUnpack::WriteOneFile(const IndexEntry& entry)
     if (!::CloseHandle(target_.Release()))
         return false;
 
-    if (check && entry.size != 0)
+    if (index_.HasHashes() && entry.size != 0)
         return digest_.Digest() == entry.md5;
     return true;
 }

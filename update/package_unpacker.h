@@ -32,6 +32,8 @@ protected:
 // codec found the package intact (length and CRC) and holding nothing beyond
 // the indexed files. Files written before a failure stay on disk. An index
 // name that would leave the folder fails the package before anything is
-// written. receiver may be null; stopEvent must be a manual-reset event.
+// written. The running executable is never written: its bytes are passed
+// over and its entry is left out of index. receiver may be null; stopEvent
+// must be a manual-reset event.
 bool UnpackGamePackage(const std::wstring& packagePath, IUnpackEventReceiver* receiver, HANDLE stopEvent,
                        FileIndex& index);

@@ -22,6 +22,7 @@ http {{
     server {{
         listen {address}:80;
         root {root};
+        limit_rate {rate};
     }}
 }}
 """
@@ -35,17 +36,31 @@ class Nginx:
         self.temp = temp
         self.root = temp / "www"
         self.root.mkdir(parents=True)
-        conf = temp / "nginx.conf"
-        conf.write_text(NGINX_CONF.format(temp=temp, address=self.address, root=self.root))
+        self.rate = None
+        self._start()
+
+    def _start(self):
+        conf = self.temp / "nginx.conf"
+        conf.write_text(NGINX_CONF.format(temp=self.temp, address=self.address, root=self.root,
+                                          rate=self.rate or "0"))
         self.process = subprocess.Popen(["nginx", "-c", str(conf), "-g", "daemon off;"])
         for _ in range(100):
             try:
                 socket.create_connection((self.address, 80), timeout=1).close()
                 return
             except OSError:
-                assert self.process.poll() is None, (temp / "error.log").read_text()
+                assert self.process.poll() is None, (self.temp / "error.log").read_text()
                 time.sleep(0.05)
         raise RuntimeError("nginx did not start listening")
+
+    def set_rate(self, rate):
+        """Bytes per second per connection in nginx's notation ("300k"); None
+        for no limit. Restarts the server; the access log goes on."""
+        if rate == self.rate:
+            return
+        self.stop()
+        self.rate = rate
+        self._start()
 
     def log(self):
         """(request line, status, Range, User-Agent) of every request served."""

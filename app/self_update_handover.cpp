@@ -1,0 +1,20 @@
+#include "app/self_update_handover.h"
+
+#include "app/command_line.h"
+#include "app/process_start.h"
+#include "app/self_update_stages.h"
+
+std::wstring CSelfUpdateHandover::CopyPathOf(const std::wstring& launcherPath)
+{
+    return launcherPath + kCopySuffix;
+}
+
+void CSelfUpdateHandover::MarkClosing()
+{
+    SetSelfUpdateClosing();
+}
+
+void CSelfUpdateHandover::StartCopy(const std::wstring& copyPath)
+{
+    StartProcess(copyPath, kSwitchCopyToOriginalAndRestart);
+}

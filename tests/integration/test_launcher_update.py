@@ -1,0 +1,197 @@
+"""The update run against nginx serving a tree made by our publisher at the
+launcher's default update host (127.0.0.1 in the test build): the installed
+launcher updating itself through its three processes and then the game, and
+runs killed outright that the next run completes, resuming the interrupted
+package with a range request."""
+import hashlib
+import os
+import shutil
+import subprocess
+import time
+
+import pytest
+
+from conftest import WINE_RUN, wine_env, winpath
+from nginx_server import Nginx
+from update_files import pattern
+
+DEFAULT_HOST = "127.0.0.1"
+SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
+MAIN_TITLE = "Tarnhold. Обновление"
+UPDATE_SECONDS = 120
+# Slow enough that a run can be caught in the middle of a package.
+SLOW_RATE = "300k"
+
+GAME = {
+    "Tarnhold.exe": pattern(120_000, 1),
+    "data/maps/north keep.map": pattern(300_000, 2),
+    "data/sounds/wind.ogg": os.urandom(1_500_000),
+    "data/big.pak": os.urandom(3_000_000),
+    "readme.txt": b"Tarnhold\r\n" * 500,
+}
+
+
+@pytest.fixture
+def server(tmp_path, build_dir, run_win):
+    """nginx at the default host; publish(files) serves those files."""
+    nginx = Nginx(tmp_path / "nginx", DEFAULT_HOST)
+
+    def publish(files, rate=None):
+        game = tmp_path / "published"
+        shutil.rmtree(game, ignore_errors=True)
+        for name, content in files.items():
+            (game / name).parent.mkdir(parents=True, exist_ok=True)
+            (game / name).write_bytes(content)
+        result = run_win(build_dir / "publisher.exe", winpath(game), winpath(nginx.root), timeout=300)
+        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        nginx.set_rate(rate)
+
+    yield nginx, publish
+    nginx.stop()
+
+
+@pytest.fixture
+def settings(driver):
+    driver.reg_delete("HKCU", SETTINGS_KEY)
+    # No configuration report, one package per file.
+    driver.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "HW", "1")
+    driver.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "OneFileDownload", "0")
+    yield driver
+    driver.reg_delete("HKCU", SETTINGS_KEY)
+
+
+def digests(folder, names):
+    return {name: hashlib.md5((folder / name).read_bytes()).hexdigest() if (folder / name).exists() else None
+            for name in names}
+
+
+def expect_up_to_date(folder, files):
+    assert digests(folder, files) == {name: hashlib.md5(data).hexdigest() for name, data in files.items()}
+    assert not list(folder.rglob("*.zip"))
+
+
+def package_requests(nginx):
+    return [(line[0].split()[1], line[2]) for line in nginx.log() if ".zip" in line[0]]
+
+
+def test_installed_launcher_updates_itself_then_the_game(server, settings, launcher_copy):
+    nginx, publish = server
+    driver = settings
+    new_launcher = launcher_copy.read_bytes() + b"\0" * 512 + b"a newer build"
+    files = dict(GAME, **{"TarnholdLauncher.exe": new_launcher})
+    publish(files)
+    folder = launcher_copy.parent
+    driver.reg_set("HKCU", SETTINGS_KEY, "InstallPath", winpath(folder))
+    driver.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "OneFileDownload", "1")
+
+    first = driver.start(launcher_copy, cwd=folder)
+    # The old launcher fetches its new executable, hands over and ends; the
+    # copy puts it in place and starts it; the new launcher updates the game.
+    assert driver.wait(first, UPDATE_SECONDS * 1000) == 0
+    wanted = {name: hashlib.md5(data).hexdigest() for name, data in files.items()}
+    assert wait_for(lambda: digests(folder, files) == wanted and not (folder / "downloading.dat").exists(),
+                    UPDATE_SECONDS)
+    window = driver.find_window(MAIN_TITLE, 20000)
+    assert window is not None
+    driver.close_window(window)
+
+    expect_up_to_date(folder, files)
+    assert not (folder / "TarnholdLauncher.exe.copy.exe").exists()
+    asked = [path for path, _ in package_requests(nginx)]
+    assert asked[:2] == ["/tarnhold2/fileindex.dat.zip", "/tarnhold2/TarnholdLauncher.exe.zip"]
+    # The whole game came in one package, which left the running launcher alone.
+    assert asked[2:] == ["/tarnhold2/fileindex.dat.zip", "/tarnhold2/tarnhold2_full.zip"]
+
+
+def run_probe(build_dir, folder):
+    probe = folder / "update_probe.exe"
+    if not probe.exists():
+        shutil.copy(build_dir / "update_probe.exe", probe)
+    return subprocess.Popen([str(WINE_RUN), str(probe), "run", "127.0.0.2", str(UPDATE_SECONDS)], cwd=folder,
+                            env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+
+def wait_for(condition, seconds=60):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def in_flight(folder, files):
+    """The files completed so far and the partial package being fetched."""
+    completed = [name for name, data in files.items()
+                 if (folder / name).exists() and (folder / name).read_bytes() == data]
+    partial = [p for p in folder.rglob("*.zip") if p.name != "fileindex.dat.zip"]
+    return completed, partial[0] if len(partial) == 1 else None
+
+
+def finish(process):
+    assert process.wait(timeout=UPDATE_SECONDS * 2) == 0
+    assert "finished" in process.stdout.read().decode("utf-8").splitlines()
+
+
+# A run is killed inside a package: the first one of a fresh folder, or one of
+# an update after two files were completed and written down.
+@pytest.mark.parametrize("earlier_run, completed_before", [(False, 0), (True, 2)],
+                         ids=["fresh folder", "update after two files"])
+def test_a_run_killed_outright_is_completed_by_the_next_one(server, settings, build_dir, tmp_path, earlier_run,
+                                                           completed_before):
+    nginx, publish = server
+    folder = tmp_path / "game"
+    folder.mkdir()
+    files = GAME
+    if earlier_run:
+        publish(GAME)
+        finish(run_probe(build_dir, folder))
+        files = {name: data + b" version 2" for name, data in GAME.items()}
+    publish(files, rate=SLOW_RATE)
+
+    def caught():
+        completed, partial = in_flight(folder, files)
+        return len(completed) >= completed_before and partial is not None and partial.stat().st_size > 50_000
+
+    first = run_probe(build_dir, folder)
+    assert wait_for(caught)
+    if completed_before:
+        # The record of completed files reaches the disk within 2 s.
+        time.sleep(2.5)
+    first.kill()
+    first.wait()
+    completed, partial = in_flight(folder, files)
+    assert partial is not None
+    kept = partial.stat().st_size
+
+    nginx.set_rate(None)
+    served_before = len(package_requests(nginx))
+    finish(run_probe(build_dir, folder))
+
+    expect_up_to_date(folder, files)
+    after_kill = package_requests(nginx)[served_before:]
+    partial_path = "/tarnhold2/" + partial.relative_to(folder).as_posix().replace(" ", "_")
+    assert [rng for path, rng in after_kill if path == partial_path] == ["bytes=%d-" % kept], after_kill
+    refetched = {path for path, _ in after_kill}
+    assert not [name for name in completed if "/tarnhold2/" + name.replace(" ", "_") + ".zip" in refetched]
+
+
+def test_the_whole_game_package_leaves_the_running_launcher_alone(server, settings, build_dir, tmp_path):
+    nginx, publish = server
+    folder = tmp_path / "game"
+    folder.mkdir()
+    running = (build_dir / "update_probe.exe").read_bytes()
+    publish(dict(GAME, **{"update_probe.exe": running}))
+    settings.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "OneFileDownload", "1")
+    shutil.copy(build_dir / "update_probe.exe", folder / "update_probe.exe")
+    untouched = 1_500_000_000
+    os.utime(folder / "update_probe.exe", (untouched, untouched))
+
+    finish(run_probe(build_dir, folder))
+
+    # Everything else came in the one package; the running executable, which
+    # cannot be overwritten, was passed over and then found current.
+    expect_up_to_date(folder, GAME)
+    assert (folder / "update_probe.exe").stat().st_mtime == untouched
+    asked = [path for path, _ in package_requests(nginx)]
+    assert asked == ["/tarnhold2/fileindex.dat.zip", "/tarnhold2/tarnhold2_full.zip"]
