@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "support/folder_path.h"
-#include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "support/gzip/zip_codec.h"
 #include "update/game_paths.h"
@@ -102,7 +101,7 @@ UniqueHandle OpenTarget(const std::wstring& path)
 class GamePackageUnpack {
 public:
     GamePackageUnpack(const std::wstring& packagePath, IUnpackEventReceiver* receiver, FileIndex& index)
-        : packageName_(WideToAnsi(packagePath)), receiver_(receiver), index_(index), chunk_(kWriteChunkSize)
+        : packagePath_(packagePath), receiver_(receiver), index_(index), chunk_(kWriteChunkSize)
     {
     }
 
@@ -117,8 +116,7 @@ private:
     bool WriteOneFile(const IndexEntry& entry);
     bool StreamHasEnded();
 
-    // The codec takes narrow names.
-    std::string packageName_;
+    std::wstring packagePath_;
     IUnpackEventReceiver* receiver_;
     FileIndex& index_;
     // What the writer works with lives here rather than on its stack, so
@@ -149,7 +147,7 @@ DWORD WINAPI GamePackageUnpack::WriteMain(void* self)
 DWORD GamePackageUnpack::Decompress()
 {
     try {
-        CUnzip(packageName_.c_str()).ToDescriptor(writeEnd_);
+        CUnzip(packagePath_.c_str()).ToDescriptor(writeEnd_);
         return kThreadSucceeded;
     } catch (...) {
         return kThreadFailed;
