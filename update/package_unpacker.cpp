@@ -10,7 +10,6 @@
 
 #include "support/folder_path.h"
 #include "support/module_path.h"
-#include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "support/gzip/zip_codec.h"
 #include "update/game_paths.h"
@@ -103,7 +102,7 @@ UniqueHandle OpenTarget(const std::wstring& path)
 class GamePackageUnpack {
 public:
     GamePackageUnpack(const std::wstring& packagePath, IUnpackEventReceiver* receiver, FileIndex& index)
-        : packageName_(WideToAnsi(packagePath)), receiver_(receiver), index_(index), chunk_(kWriteChunkSize)
+        : packagePath_(packagePath), receiver_(receiver), index_(index), chunk_(kWriteChunkSize)
     {
     }
 
@@ -119,8 +118,7 @@ private:
     bool PassEntryBytes(const IndexEntry& entry, bool store);
     bool StreamHasEnded();
 
-    // The codec takes narrow names.
-    std::string packageName_;
+    std::wstring packagePath_;
     IUnpackEventReceiver* receiver_;
     FileIndex& index_;
     // What the writer works with lives here rather than on its stack, so
@@ -151,7 +149,7 @@ DWORD WINAPI GamePackageUnpack::WriteMain(void* self)
 DWORD GamePackageUnpack::Decompress()
 {
     try {
-        CUnzip(packageName_.c_str()).ToDescriptor(writeEnd_);
+        CUnzip(packagePath_.c_str()).ToDescriptor(writeEnd_);
         return kThreadSucceeded;
     } catch (...) {
         return kThreadFailed;

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "support/gzip/zip_codec.h"
-#include "support/text_utils.h"
 
 bool RemoveOldTarget(const std::wstring& target)
 {
@@ -18,7 +17,7 @@ bool RemoveOldTarget(const std::wstring& target)
 void UnpackSinglePackage(const std::wstring& package, const std::wstring& target)
 {
     try {
-        CUnzip(WideToAnsi(package).c_str()).ToFile(WideToAnsi(target).c_str());
+        CUnzip(package.c_str()).ToFile(target.c_str());
     } catch (const CZipException&) {
         ::DeleteFileW(package.c_str());
         throw;

@@ -5,7 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
+#include <utility>
 
 using namespace zip_engine;
 
@@ -25,15 +25,14 @@ CZipException::CZipException(const char* format, ...)
     va_end(args);
 }
 
-CMamaZip::CMamaZip(const char* sourceName, const char* operation)
-    : nameFits_(std::strlen(sourceName) < sizeof sourceName_), operation_(operation)
+CMamaZip::CMamaZip(ZipPath source, std::string sourceName, const char* operation)
+    : source_(std::move(source)), sourceName_(std::move(sourceName)), operation_(operation)
 {
-    std::snprintf(sourceName_, sizeof sourceName_, "%s", nameFits_ ? sourceName : "");
 }
 
 int CMamaZip::OpenSource() const
 {
-    int input = nameFits_ ? OpenForReading(sourceName_) : kNoFile;
+    int input = OpenForReading(source_);
     if (input < 0)
         throw CZipException("unable to open source file");
     return input;
@@ -47,12 +46,24 @@ void CMamaZip::ThrowOnFailure(int result) const
 
 void CMamaZip::ToFile(const char* targetName)
 {
-    if (nameFits_ && std::strcmp(targetName, sourceName_) == 0)
+    ToPath(PathOfNarrowName(targetName));
+}
+
+#ifdef _WIN32
+void CMamaZip::ToFile(const wchar_t* targetName)
+{
+    ToPath(targetName);
+}
+#endif
+
+void CMamaZip::ToPath(const ZipPath& target)
+{
+    if (target == source_)
         throw CZipException("target name must be different than source name");
     // Files left open by an operation whose thread was stopped.
     CloseRecordedFiles();
     int input = OpenSource();
-    int output = CreateForWriting(targetName);
+    int output = CreateForWriting(target);
     if (output < 0) {
         CloseDescriptor(input);
         throw CZipException("unable to create target file");
@@ -73,9 +84,17 @@ void CMamaZip::ToDescriptor(int output)
     ThrowOnFailure(result);
 }
 
-CZip::CZip(const char* sourceName, int level) : CMamaZip(sourceName, "zipping"), level_(level)
+CZip::CZip(const char* sourceName, int level)
+    : CMamaZip(PathOfNarrowName(sourceName), sourceName, "zipping"), level_(level)
 {
 }
+
+#ifdef _WIN32
+CZip::CZip(const wchar_t* sourceName, int level)
+    : CMamaZip(sourceName, NarrowNameOf(sourceName), "zipping"), level_(level)
+{
+}
+#endif
 
 int CZip::Process(int input, int output)
 {
@@ -84,9 +103,15 @@ int CZip::Process(int input, int output)
     return 0;
 }
 
-CUnzip::CUnzip(const char* sourceName) : CMamaZip(sourceName, "unzipping")
+CUnzip::CUnzip(const char* sourceName) : CMamaZip(PathOfNarrowName(sourceName), sourceName, "unzipping")
 {
 }
+
+#ifdef _WIN32
+CUnzip::CUnzip(const wchar_t* sourceName) : CMamaZip(sourceName, NarrowNameOf(sourceName), "unzipping")
+{
+}
+#endif
 
 int CUnzip::Process(int input, int output)
 {

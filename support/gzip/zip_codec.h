@@ -1,14 +1,23 @@
 #pragma once
 // The gzip codec: CZip turns one file into a gzip file (one DEFLATE member),
 // CUnzip turns a gzip file or a one-entry ZIP archive back into the plain
-// file. File names are narrow strings in the ANSI code page.
+// file. File names are narrow strings in the ANSI code page or, on Windows,
+// wide strings, which reach the file system whatever the code page lacks.
 //
 // The engine beneath keeps all its state in static storage, so one operation
 // at a time may run in the whole process, whatever thread runs it. A caller
 // that stopped a thread inside the codec calls AbortZipOperation (and catches
 // its exception) before the next operation.
 
-constexpr int kZipNameChars = 260;
+#include <string>
+
+// A file name as the C runtime opens it with no code page in between.
+#ifdef _WIN32
+using ZipPath = std::wstring;
+#else
+using ZipPath = std::string;
+#endif
+
 constexpr int kZipMessageChars = 128;
 constexpr int kDefaultZipLevel = 9;
 
@@ -28,31 +37,39 @@ public:
     // Opens the source, creates (or truncates) the target, runs the operation
     // and closes both. A target created before a failure stays on disk.
     void ToFile(const char* targetName);
+#ifdef _WIN32
+    void ToFile(const wchar_t* targetName);
+#endif
     // The same into a descriptor the caller holds (the write end of a pipe);
     // that descriptor is left open.
     void ToDescriptor(int output);
 
 protected:
-    CMamaZip(const char* sourceName, const char* operation);
+    // sourceName is the source in the narrow form, for diagnostics and the
+    // gzip header's name field.
+    CMamaZip(ZipPath source, std::string sourceName, const char* operation);
     ~CMamaZip() = default;
 
     // 0 on success; a refused input returns non-zero, fatal errors throw.
     virtual int Process(int input, int output) = 0;
-    const char* SourceName() const { return sourceName_; }
+    const char* SourceName() const { return sourceName_.c_str(); }
 
 private:
     int OpenSource() const;
+    void ToPath(const ZipPath& target);
     void ThrowOnFailure(int result) const;
 
-    char sourceName_[kZipNameChars];
-    // A name that does not fit the buffer cannot be opened.
-    bool nameFits_;
+    ZipPath source_;
+    std::string sourceName_;
     const char* operation_;
 };
 
 class CZip : public CMamaZip {
 public:
     explicit CZip(const char* sourceName, int level = kDefaultZipLevel);
+#ifdef _WIN32
+    explicit CZip(const wchar_t* sourceName, int level = kDefaultZipLevel);
+#endif
 
 protected:
     int Process(int input, int output) override;
@@ -64,6 +81,9 @@ private:
 class CUnzip : public CMamaZip {
 public:
     explicit CUnzip(const char* sourceName);
+#ifdef _WIN32
+    explicit CUnzip(const wchar_t* sourceName);
+#endif
 
 protected:
     int Process(int input, int output) override;

@@ -15,6 +15,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <sys/utime.h>
+
+#include "support/text_utils.h"
 #else
 #include <unistd.h>
 #endif
@@ -35,11 +37,10 @@ constexpr int kCreateMode = 0666;
 
 // Largest request per read call; both runtimes take an unsigned count.
 constexpr size_t kMaxTransfer = 1u << 30;
-constexpr size_t kHeaderNameSize = 260;
 
 int g_sourceFile = kNoFile;
 int g_targetFile = kNoFile;
-char g_headerName[kHeaderNameSize];
+std::string g_headerName;
 
 int g_inputFd = kNoFile;
 uint8_t g_input[kInputGiveBack + kInputBufferSize];
@@ -73,29 +74,45 @@ long RawWrite(int fd, const void* data, size_t size)
 
 [[noreturn]] void FailWithSystemError()
 {
-    Diagnose("%s: %s: %s\n", kProgramName, g_headerName, std::strerror(errno));
+    Diagnose("%s: %s: %s\n", kProgramName, HeaderName(), std::strerror(errno));
     AbortZipOperation();
 }
 
 } // namespace
 
-int OpenForReading(const char* name)
+int OpenForReading(const ZipPath& name)
 {
 #ifdef _WIN32
-    return _open(name, kReadFlags);
+    return _wopen(name.c_str(), kReadFlags);
 #else
-    return ::open(name, kReadFlags);
+    return ::open(name.c_str(), kReadFlags);
 #endif
 }
 
-int CreateForWriting(const char* name)
+int CreateForWriting(const ZipPath& name)
 {
 #ifdef _WIN32
-    return _open(name, kCreateFlags, kCreateMode);
+    return _wopen(name.c_str(), kCreateFlags, kCreateMode);
 #else
-    return ::open(name, kCreateFlags, kCreateMode);
+    return ::open(name.c_str(), kCreateFlags, kCreateMode);
 #endif
 }
+
+ZipPath PathOfNarrowName(const char* name)
+{
+#ifdef _WIN32
+    return AnsiToWide(name);
+#else
+    return name;
+#endif
+}
+
+#ifdef _WIN32
+std::string NarrowNameOf(const wchar_t* name)
+{
+    return WideToAnsi(name);
+}
+#endif
 
 void CloseDescriptor(int fd)
 {
@@ -156,12 +173,12 @@ void CloseRecordedFiles()
 
 void SetHeaderName(const char* name)
 {
-    std::snprintf(g_headerName, sizeof g_headerName, "%s", name);
+    g_headerName = name;
 }
 
 const char* HeaderName()
 {
-    return g_headerName;
+    return g_headerName.c_str();
 }
 
 void Diagnose(const char* format, ...)
@@ -174,13 +191,13 @@ void Diagnose(const char* format, ...)
 
 void Fail(const char* message)
 {
-    Diagnose("\n%s: %s: %s\n", kProgramName, g_headerName, message);
+    Diagnose("\n%s: %s: %s\n", kProgramName, HeaderName(), message);
     AbortZipOperation();
 }
 
 void FailAtEndOfInput()
 {
-    Diagnose("%s: %s: unexpected end of file\n", kProgramName, g_headerName);
+    Diagnose("%s: %s: unexpected end of file\n", kProgramName, HeaderName());
     AbortZipOperation();
 }
 

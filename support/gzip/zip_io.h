@@ -2,8 +2,11 @@
 // Buffered descriptor I/O of the compression engine. All state is static: the
 // engine runs one operation at a time in the whole process.
 
+#include "support/gzip/zip_codec.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace zip_engine {
 
@@ -17,8 +20,14 @@ constexpr int kNoFile = -1;
 inline constexpr char kProgramName[] = "";
 
 // Descriptor calls of the C runtime, binary mode everywhere.
-int OpenForReading(const char* name);
-int CreateForWriting(const char* name);
+int OpenForReading(const ZipPath& name);
+int CreateForWriting(const ZipPath& name);
+// A name of the narrow interface (the ANSI code page on Windows) as opened.
+ZipPath PathOfNarrowName(const char* name);
+#ifdef _WIN32
+// For diagnostics and the gzip header: a wide name in the ANSI code page.
+std::string NarrowNameOf(const wchar_t* name);
+#endif
 void CloseDescriptor(int fd);
 // Seconds since 1970, or 0 when unknown or outside the 32-bit gzip field.
 uint32_t ModificationTime(int fd);

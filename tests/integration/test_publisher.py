@@ -27,6 +27,7 @@ GAME_FILES = {
     "data/sounds/wind.ogg": os.urandom(200_000),
     "data/empty.txt": b"",
     "Данные/Карта мира.bin": "Привет".encode("utf-8") * 100,
+    "data/地图/Карта.bin": pattern(5000, 4),
     "readme.txt": b"Tarnhold\r\n" * 1000,
 }
 
@@ -97,7 +98,8 @@ def check_tree(tree, game_folder, files, mirrors):
 def test_a_published_tree_holds_every_file_with_its_index_and_the_whole_game_package(tmp_path, game, publish):
     for name in LAUNCHER_FILES:
         (game / name).write_bytes(b"launcher state")
-    out = tmp_path / "server"
+    # An output folder named outside the ANSI code page.
+    out = tmp_path / "сервер 服务器"
     code, stdout, stderr = publish("--mirror", MIRRORS[0], "--mirror", MIRRORS[1], game, out)
     assert code == 0, stderr
     tree = out / SERVER_DIRECTORY

@@ -6,6 +6,7 @@ server on the report host records the events."""
 import os
 import shutil
 import sys
+from urllib.parse import quote
 
 import pytest
 
@@ -114,6 +115,21 @@ def test_a_fresh_folder_is_brought_up_to_date(servers, run, settings, whole_game
         assert asked == ["/pub/fileindex.dat.zip", "/pub/Tarnhold.dat.zip", "/pub/maps/deep_map_1.bin.zip",
                          "/pub/empty.txt.zip"]
     assert events(reports) == ["1", "2"]
+
+
+def test_a_name_outside_the_ansi_code_page_is_downloaded_unpacked_and_recorded(servers, run):
+    mirror, _ = servers
+    entries = [Entry("data\\地图\\Карта.bin", pattern(5000, 3), time=filetime(1_600_000_500))]
+    publish(mirror, entries)
+    # The launcher asks for the percent-encoded UTF-8 of the name.
+    asked_for = quote("/pub/data/地图/Карта.bin.zip")
+    mirror.routes[asked_for] = mirror.routes.pop("/pub/data/地图/Карта.bin.zip")
+    folder, start = run
+    lines = start({"Debug\\OneFileDownload": "0"})
+
+    assert "finished" in lines
+    expect_game(folder, entries)
+    assert [r.path for r in mirror.requests] == ["/pub/fileindex.dat.zip", asked_for]
 
 
 # A failed request is retried as it was; a package of the wrong size sends the

@@ -530,6 +530,23 @@ TEST(ZipCodec, UncreatableTargetIsReportedAndTheSourceClosed)
     EXPECT_EQ(std::remove("source.bin"), 0);
 }
 
+#ifdef _WIN32
+TEST(ZipCodec, WideNamesOutsideTheCodePageRoundTrip)
+{
+    // "地图 Карта.bin" and "Карта 地图.out": CJK and Cyrillic.
+    const std::wstring plain = L"\x5730\x56FE \x041A\x0430\x0440\x0442\x0430.bin";
+    const std::wstring packed = plain + L".zip";
+    const std::wstring restored = L"\x041A\x0430\x0440\x0442\x0430 \x5730\x56FE.out";
+    Bytes data = TextBytes(20000, 34);
+    WriteBytes("plain.bin", data);
+    ASSERT_EQ(_wrename(L"plain.bin", plain.c_str()), 0);
+    CZip(plain.c_str()).ToFile(packed.c_str());
+    CUnzip(packed.c_str()).ToFile(restored.c_str());
+    ASSERT_EQ(_wrename(restored.c_str(), L"wide.bin"), 0);
+    EXPECT_EQ(ReadBytes("wide.bin"), data);
+}
+#endif
+
 TEST(ZipCodec, OverlongSourceNameCannotBeOpened)
 {
     std::string name(300, 'n');

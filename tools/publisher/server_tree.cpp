@@ -24,10 +24,8 @@ const wchar_t kStagingSuffix[] = L".publishing";
 const wchar_t kWorkSuffix[] = L".publishing-work";
 const wchar_t kPreviousSuffix[] = L".previous";
 // Work files, in a folder of their own beside the tree so that no game name
-// can meet them. Their names are plain ASCII, so the codec can take them
-// whatever the game's names are.
+// can meet them.
 const wchar_t kPackageWork[] = L"package.tmp";
-const wchar_t kSourceWork[] = L"source.tmp";
 const wchar_t kStreamWork[] = L"stream.tmp";
 
 std::wstring TextOf(const CZipException& e)
@@ -115,17 +113,13 @@ void TreeBuilder::CheckFolders()
     final_ = outputFolder_ + L"\\" + serverDirectory_;
     staging_ = final_ + kStagingSuffix;
     work_ = final_ + kWorkSuffix;
-    if (!FitsAnsiCodePage(work_))
-        throw PublishError(L"the output folder " + outputFolder_ +
-                           L" has characters outside the ANSI code page, which the gzip codec cannot open;"
-                           L" choose another output folder");
 }
 
 void TreeBuilder::Pack(const std::wstring& source, const std::wstring& target, const std::wstring& what)
 {
     const std::wstring work = Work(kPackageWork);
     try {
-        CZip(WideToAnsi(source).c_str()).ToFile(WideToAnsi(work).c_str());
+        CZip(source.c_str()).ToFile(work.c_str());
     } catch (const CZipException& e) {
         throw PublishError(L"cannot pack " + what + L": " + TextOf(e));
     }
@@ -145,20 +139,10 @@ IndexEntry TreeBuilder::PublishFile(const GameFile& file)
         throw PublishError(L"cannot read " + file.path + L": " + AnsiToWide(e.what()));
     }
 
-    // The codec opens files by narrow name: a name outside the ANSI code
-    // page is packed from an ASCII-named copy, which keeps its time.
-    std::wstring source = file.path;
-    if (!FitsAnsiCodePage(source)) {
-        source = Work(kSourceWork);
-        if (!::CopyFileW(file.path.c_str(), source.c_str(), FALSE))
-            ThrowLastError(L"cannot copy " + file.path);
-    }
     std::wstring relative = ServedName(PackageName(file.name));
     std::replace(relative.begin(), relative.end(), L'/', L'\\');
     std::wstring package = Staged(relative);
-    Pack(source, package, file.path);
-    if (source != file.path)
-        ::DeleteFileW(source.c_str());
+    Pack(file.path, package, file.path);
     entry.packageSize = SizeOf(package);
 
     uint64_t size = 0, fileTime = 0;

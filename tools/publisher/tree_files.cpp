@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "support/folder_path.h"
-#include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "tools/publisher/publish_error.h"
 
@@ -70,11 +69,6 @@ bool RemoveTree(const std::wstring& path)
     }
     find.Reset();
     return ::RemoveDirectoryW(path.c_str()) != 0;
-}
-
-bool FitsAnsiCodePage(const std::wstring& path)
-{
-    return AnsiToWide(WideToAnsi(path)) == path;
 }
 
 bool StatFile(const std::wstring& path, uint64_t& size, uint64_t& fileTime)

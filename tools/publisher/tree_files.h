@@ -18,10 +18,6 @@ bool Exists(const std::wstring& path);
 // is gone.
 bool RemoveTree(const std::wstring& path);
 
-// True when the path survives the trip to the ANSI code page unchanged, so
-// the gzip codec, which takes narrow names, can open it.
-bool FitsAnsiCodePage(const std::wstring& path);
-
 // Size and last-write time of a file, or false.
 bool StatFile(const std::wstring& path, uint64_t& size, uint64_t& fileTime);
 
