@@ -23,6 +23,7 @@ import datetime
 import html
 import http.server
 import json
+import socketserver
 import sqlite3
 import sys
 import threading
@@ -239,6 +240,12 @@ class ReportServer(http.server.ThreadingHTTPServer):
         self.store = store
         self.answers = answers
         self.verbose = verbose
+
+    def server_bind(self):
+        # HTTPServer's own looks up the address's host name, which costs
+        # seconds on a machine without a reachable name server.
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
 
 
 def main(argv=None):

@@ -4,13 +4,13 @@ default update host of the string table hands out a mirror, the mirror serves
 the index and the packages (made here with Python's gzip), and the report
 server on the report host records the events."""
 import os
-import shutil
 import sys
 from urllib.parse import quote
 
 import pytest
 
 from conftest import SOURCE_DIR
+from probe_run import SETTINGS_KEY, events, probe_runner
 from reportserver import ReportServer
 from update_files import Entry, decode_index, encode_index, filetime, game_stream, gzip_bytes, mtime_ns_of_filetime, pattern
 
@@ -20,7 +20,6 @@ from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
 DEFAULT_HOST = "127.0.0.1"    # string-table entry 106 of the test build; 108 is "tarnhold2"
 MIRROR = "127.0.7.30"
 REPORT_HOST = "127.0.7.31"
-SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 RUN_SECONDS = 60
 
 FILES = [Entry("Tarnhold.dat", pattern(70000, 1), time=filetime(1_600_000_000)),
@@ -59,22 +58,9 @@ def publish(mirror, entries, whole_game=False, first_answers=()):
 
 @pytest.fixture
 def run(build_dir, run_win, driver, tmp_path):
-    """Runs the probe in a fresh game folder with the given settings; its lines.
-    A probe copied into the folder is the launcher the run updates."""
+    """Runs the probe in a fresh game folder with the given settings; its lines."""
     folder = tmp_path / "game"
-    folder.mkdir()
-    probe = folder / "update_probe.exe"
-    shutil.copy(build_dir / "update_probe.exe", probe)
-
-    def start(settings, *options, seconds=RUN_SECONDS):
-        driver.reg_delete("HKCU", SETTINGS_KEY)
-        for name, value in {"Debug\\HW": "1", **settings}.items():
-            key, _, value_name = name.rpartition("\\")
-            driver.reg_set("HKCU", SETTINGS_KEY + "\\" + key, value_name, value)
-        result = run_win(probe, "run", REPORT_HOST, seconds, *options, cwd=folder, timeout=RUN_SECONDS * 3)
-        assert result.returncode == 0, result.stderr.decode(errors="replace")
-        return result.stdout.decode("utf-8").splitlines()
-    yield folder, start
+    yield folder, probe_runner(build_dir, run_win, driver, folder, REPORT_HOST, RUN_SECONDS)
     driver.reg_delete("HKCU", SETTINGS_KEY)
 
 
@@ -86,10 +72,6 @@ def expect_game(folder, entries, published=None):
         assert path.stat().st_mtime_ns == mtime_ns_of_filetime(entry.time), entry.name
     assert (folder / "cachedindex.dat").read_bytes() == encode_index(published or entries)
     assert not [p.name for p in folder.rglob("*.zip")]
-
-
-def events(reports):
-    return [dict(r["fields"]).get("event") for r in reports.reports("events")]
 
 
 @pytest.mark.parametrize("settings, whole_game", [

@@ -1,0 +1,36 @@
+"""Update runs of update_probe.exe in a game folder of its own: the probe
+copied into the folder is the launcher the run updates; its settings are
+written to the Wine registry before each run."""
+import shutil
+
+SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
+
+
+def set_settings(driver, settings):
+    """A fresh settings key holding these values ("Key\\Name": text); the
+    hardware report counts as sent."""
+    driver.reg_delete("HKCU", SETTINGS_KEY)
+    for name, value in {"Debug\\HW": "1", **settings}.items():
+        key, _, value_name = name.rpartition("\\")
+        driver.reg_set("HKCU", SETTINGS_KEY + "\\" + key, value_name, value)
+
+
+def probe_runner(build_dir, run_win, driver, folder, report_host, seconds):
+    """A function that runs the probe in folder with the given settings, for
+    at most the given seconds unless told otherwise, and returns the lines it
+    printed."""
+    folder.mkdir(exist_ok=True)
+    probe = folder / "update_probe.exe"
+    shutil.copy(build_dir / "update_probe.exe", probe)
+
+    def start(settings, *options, seconds=seconds):
+        set_settings(driver, settings)
+        result = run_win(probe, "run", report_host, seconds, *options, cwd=folder, timeout=seconds + 120)
+        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        return result.stdout.decode("utf-8").splitlines()
+    return start
+
+
+def events(reports):
+    """The event codes the report server stored, in arrival order."""
+    return [dict(r["fields"]).get("event") for r in reports.reports("events")]

@@ -1,0 +1,282 @@
+"""The update run (update_probe.exe under Wine) against nginx serving the tree
+our publisher wrote for a small game, and against scripted servers for its
+failures. The default update host of the test build (string-table entry 106)
+hands out the server list; what the run did is read from the game folder,
+nginx's access logs, the scripted servers' records, the report server's rows
+and the lines the window was told."""
+import gzip
+import os
+import random
+import shutil
+import sys
+import urllib.parse
+
+import pytest
+
+from conftest import BUILD_DIR, SOURCE_DIR, run_win
+from nginx_server import Nginx
+from probe_run import SETTINGS_KEY, events, probe_runner
+from reportserver import ReportServer
+from update_files import UNIX_EPOCH_AS_FILETIME, decode_index, encode_index, gzip_bytes, mtime_ns_of_filetime, \
+    pattern, request_path
+
+sys.path.insert(0, str(SOURCE_DIR / "tools"))
+from test_http_server import Reply, ScriptedHttpServer  # noqa: E402
+
+DEFAULT_HOST = "127.0.0.1"
+SERVER_DIRECTORY = "tarnhold2"   # string-table entry 108
+MIRROR = "127.0.9.2"
+MIRROR_LINE = MIRROR + "/pub"
+REPORT_HOST = "127.0.9.3"
+RUN_SECONDS = 60
+
+MAP = "data/maps/north keep.map"
+WORLD = "Данные/мир.bin"
+README = "readme.txt"
+OLD_GAME = {
+    "Tarnhold.exe": pattern(30_000, 1),
+    "data/video/intro.bik": random.Random(7).randbytes(150_000),
+    MAP: pattern(60_000, 3),
+    "data/sounds/wind+rain.ogg": pattern(8_000, 4),
+    WORLD: "Карта".encode("utf-8") * 200,
+    README: b"Tarnhold\r\n" * 300,
+    "empty.txt": b"",
+}
+CHANGES = {MAP: pattern(61_000, 5), WORLD: "Новая карта".encode("utf-8") * 200}
+NEW_GAME = {**OLD_GAME, **CHANGES}
+OLD_TIME = 1_600_000_000
+NEW_TIME = 1_650_000_000
+
+
+def write_game(folder, files, unix_time):
+    """Whole-second times, so an index time is exactly a file time again."""
+    for number, (name, content) in enumerate(files.items()):
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        ns = (unix_time + number) * 1_000_000_000
+        os.utime(path, ns=(ns, ns))
+
+
+def filetime_of_unix(unix_time):
+    return UNIX_EPOCH_AS_FILETIME + unix_time * 10_000_000
+
+
+class Published:
+    """The game published once, changed and published again into the same
+    folder: the served tree is the new one; the old game with its index is
+    what a run of the first publication left in a player's folder."""
+
+    def __init__(self, temp):
+        self.old = temp / "old game"
+        write_game(self.old, OLD_GAME, OLD_TIME)
+        game = temp / "game"
+        shutil.copytree(self.old, game)
+        out = temp / "server"
+        self.publish(game, out)
+        self.tree = out / SERVER_DIRECTORY
+        self.old_index = self.index_image()
+        write_game(game, CHANGES, NEW_TIME)
+        self.publish(game, out)
+        self.game = game
+        self.new_index = self.index_image()
+        self.entries = {e.name: e for e in decode_index(self.new_index)[0]}
+        old_entries = {e.name: e for e in decode_index(self.old_index)[0]}
+        assert {n for n in self.entries if self.entries[n].md5 != old_entries[n].md5} == \
+            {n.replace("/", "\\") for n in CHANGES}
+
+    @staticmethod
+    def publish(game, out):
+        result = run_win(BUILD_DIR / "publisher.exe", "--mirror", MIRROR_LINE, game, out, timeout=120)
+        assert result.returncode == 0, result.stderr.decode("utf-8", errors="replace")
+
+    def index_image(self):
+        return gzip.decompress((self.tree / "fileindex.dat.zip").read_bytes())
+
+    def install(self, folder, version):
+        """What a finished run of that publication leaves: its files dated
+        with their index times and its index as the cached index."""
+        shutil.copytree(self.old if version == "old" else self.game, folder, dirs_exist_ok=True)
+        (folder / "cachedindex.dat").write_bytes(self.old_index if version == "old" else self.new_index)
+
+    def package(self, name):
+        return (self.tree / request_path("", name + ".zip")).read_bytes()
+
+    def entry(self, name):
+        return self.entries[name.replace("/", "\\")]
+
+
+@pytest.fixture(scope="module")
+def published(tmp_path_factory):
+    return Published(tmp_path_factory.mktemp("published"))
+
+
+@pytest.fixture
+def reports(tmp_path):
+    server = ReportServer(REPORT_HOST, tmp_path / "reports.db", keep=True)
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def run(build_dir, driver, tmp_path, reports):
+    folder = tmp_path / "player"
+    yield folder, probe_runner(build_dir, run_win, driver, folder, REPORT_HOST, RUN_SECONDS)
+    driver.reg_delete("HKCU", SETTINGS_KEY)
+
+
+@pytest.fixture
+def nginx(tmp_path, published):
+    """The default host and the mirror, both serving the published tree; the
+    default host's server list is replaced when a test gives one."""
+    default, mirror = Nginx(tmp_path / "default", DEFAULT_HOST), Nginx(tmp_path / "mirror", MIRROR)
+
+    def serve(server_list=None):
+        served = default.root / SERVER_DIRECTORY
+        served.mkdir()
+        for child in published.tree.iterdir():
+            (served / child.name).symlink_to(child)
+        if server_list is not None:
+            (served / "datasources.txt").unlink()
+            (served / "datasources.txt").write_bytes(server_list)
+        for directory in ("pub", SERVER_DIRECTORY):
+            (mirror.root / directory).symlink_to(published.tree)
+    yield serve, {DEFAULT_HOST: default, MIRROR: mirror}
+    default.stop()
+    mirror.stop()
+
+
+def requests(server):
+    """(decoded path, Range or None) of every request nginx served."""
+    return [(urllib.parse.unquote(line.split(" ")[1]), None if rng == "-" else rng)
+            for line, _, rng, _ in server.log()]
+
+
+# Leftovers in the folder before the run; each returns the game files it left
+# damaged, which stay so unless the run fetches them.
+def partial_map(size, dated):
+    """The first size bytes of the map's package (all when None), dated with
+    its entry's time or an older one."""
+    def leave(folder, published):
+        package = folder / (MAP + ".zip")
+        package.write_bytes(published.package(MAP)[:size])
+        time = published.entry(MAP).time if dated else filetime_of_unix(OLD_TIME)
+        os.utime(package, ns=(0, mtime_ns_of_filetime(time)))
+        return {}
+    return leave
+
+
+def damaged_readme_and_log(log_name):
+    def leave(folder, published):
+        (folder / "Errors").mkdir()
+        (folder / "Errors" / log_name).write_bytes(b"Access violation at 0x00401000\r\n")
+        damaged = folder / README
+        damaged.write_bytes(b"X" * len(NEW_GAME[README]))
+        os.utime(damaged, ns=(0, mtime_ns_of_filetime(published.entry(README).time)))
+        return {README: damaged.read_bytes()}
+    return leave
+
+
+def nothing(folder, published):
+    return {}
+
+
+MAP_PACKAGE = request_path("", MAP + ".zip")
+WORLD_PACKAGE = request_path("", WORLD + ".zip")
+WHOLE_GAME = SERVER_DIRECTORY + "_full.zip"
+MIRROR_PUB = (MIRROR, "pub")
+
+
+# installed: the publication the folder holds (None: an empty folder);
+# server_list: what the default host hands out instead of the published list;
+# served_by: host and directory of the index and packages;
+# fetched: what is requested after the index, with its Range.
+@pytest.mark.parametrize("installed, leave, settings, server_list, served_by, fetched", [
+    (None, nothing, {}, None, MIRROR_PUB, [(WHOLE_GAME, None)]),
+    ("old", nothing, {}, None, MIRROR_PUB, [(MAP_PACKAGE, None), (WORLD_PACKAGE, None)]),
+    ("new", nothing, {}, None, MIRROR_PUB, []),
+    ("old", partial_map(1000, True), {}, None, MIRROR_PUB, [(MAP_PACKAGE, "bytes=1000-"), (WORLD_PACKAGE, None)]),
+    ("old", partial_map(1000, False), {}, None, MIRROR_PUB, [(MAP_PACKAGE, None), (WORLD_PACKAGE, None)]),
+    ("old", partial_map(None, True), {}, None, MIRROR_PUB, [(WORLD_PACKAGE, None)]),
+    (None, nothing, {}, b"", (DEFAULT_HOST, SERVER_DIRECTORY), [(WHOLE_GAME, None)]),
+    (None, nothing, {}, MIRROR.encode() + b"\r\n", (MIRROR, SERVER_DIRECTORY), [(WHOLE_GAME, None)]),
+    # A crash log of the game asks for an integrity check, unless that is
+    # turned off ("Debug/HashCheckAfterCrash"; the store reads either separator).
+    ("new", damaged_readme_and_log("Tarnhold Error.txt"), {}, None, MIRROR_PUB, [(README + ".zip", None)]),
+    ("new", damaged_readme_and_log("Tarnhold Error.txt"), {"Debug\\HashCheckAfterCrash": "0"}, None, MIRROR_PUB,
+     []),
+    ("new", damaged_readme_and_log("Tarnhold.txt"), {}, None, MIRROR_PUB, []),
+], ids=["fresh folder: the whole-game package", "changed files", "up to date", "dated partial package resumed",
+        "partial package of another time from 0", "complete package not requested", "empty server list: default host",
+        "server line without a directory", "crash log: integrity check", "crash log, check after crash off",
+        "a log that is no crash log"])
+def test_a_published_game_is_brought_up_to_date_from_nginx(published, nginx, run, installed, leave, settings,
+                                                           server_list, served_by, fetched):
+    serve, servers = nginx
+    serve(server_list)
+    folder, start = run
+    if installed:
+        published.install(folder, installed)
+    damaged = leave(folder, published)
+
+    lines = start(settings)
+
+    assert "finished" in lines, "\n".join(lines)
+    host, directory = served_by
+    expected = {DEFAULT_HOST: [("/%s/datasources.txt" % SERVER_DIRECTORY, None)], MIRROR: []}
+    expected[host] += [("/%s/fileindex.dat.zip" % directory, None)] + \
+        [("/%s/%s" % (directory, path), rng) for path, rng in fetched]
+    assert {address: requests(server) for address, server in servers.items()} == expected
+
+    fetched_paths = [path for path, _ in fetched]
+    for name, content in NEW_GAME.items():
+        if name in damaged and request_path("", name + ".zip") not in fetched_paths:
+            content = damaged[name]
+        assert (folder / name).read_bytes() == content, name
+        assert (folder / name).stat().st_mtime_ns == mtime_ns_of_filetime(published.entry(name).time), name
+    assert (folder / "fileindex.dat").read_bytes() == published.new_index
+    assert (folder / "cachedindex.dat").read_bytes() == published.new_index
+    assert not list(folder.rglob("*.zip"))
+
+
+@pytest.fixture
+def scripted():
+    """The default host hands out the mirror, which serves an empty index."""
+    default = ScriptedHttpServer(DEFAULT_HOST, {
+        "/%s/datasources.txt" % SERVER_DIRECTORY: Reply(body=MIRROR_LINE.encode() + b"\r\n")})
+    mirror = ScriptedHttpServer(MIRROR, {"/pub/fileindex.dat.zip": Reply(body=gzip_bytes(encode_index([])))})
+    yield default, mirror
+    default.stop()
+    mirror.stop()
+
+
+# A missing server list is asked for again every 4 s; a run of identical
+# failures is reported six times.
+def test_ten_identical_failures_are_reported_six_times(scripted, run, reports):
+    default, _ = scripted
+    path = "/%s/datasources.txt" % SERVER_DIRECTORY
+    default.routes[path] = [Reply(404)] * 10 + [default.routes[path]]
+    _, start = run
+    lines = start({"Debug\\HttpPreference": "1"})
+
+    assert "finished" in lines, "\n".join(lines)
+    assert len(default.requests_for(path)) == 11
+    assert events(reports) == ["1"] + ["10"] * 6 + ["2"]
+    failures = [dict(r["fields"]) for r in reports.reports("events") if dict(r["fields"])["event"] == "10"]
+    assert [(f["errors"], f["text"]) for f in failures] == \
+        [(str(n), 'Ошибка при запросе файла "%s" HTTP 404' % path) for n in range(1, 7)]
+
+
+def test_four_identical_failures_in_automatic_mode_switch_the_client_once(scripted, run, driver):
+    _, mirror = scripted
+    index = "/pub/fileindex.dat.zip"
+    mirror.routes[index] = [Reply(500)] * 4 + [mirror.routes[index]]
+    _, start = run
+    lines = start({})
+
+    assert "finished" in lines, "\n".join(lines)
+    assert [r.header("User-Agent") for r in mirror.requests_for(index)] == \
+        ["OrvixLauncherPoco"] * 4 + ["OrvixLauncher"]
+    # String-table entry 179 in the launcher's language.
+    assert [line for line in lines if line.startswith("log Переключение")] == ["log Переключение на WinINet."]
+    assert driver.reg_text("HKCU", SETTINGS_KEY + "\\Debug", "UseWinInet") == "1"
