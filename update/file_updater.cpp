@@ -324,7 +324,10 @@ void CFileUpdater::Request(const std::wstring& name, DWORD offset)
 {
     speedWindowStart_ = ::GetTickCount();
     speedWindowBytes_ = 0;
-    Client().Download(RequestPath(serverDirectory_, name), LocalPath(name), offset);
+    const std::wstring localPath = LocalPath(name);
+    Client().Download(RequestPath(serverDirectory_, name), localPath, offset);
+    // Both clients open the file where the answer continues it.
+    packageBytes_ = static_cast<DWORD>(FileSize(localPath).value_or(offset));
 }
 
 void CFileUpdater::RequestServerList()
@@ -469,13 +472,7 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
 
     const std::optional<uint64_t> received = FileSize(packagePath);
     if (received && *received != entry.packageSize) {
-        OnMessage(FormatString(LoadLangString(IDS_FILE_SIZE_MISMATCH), entry.name.c_str(),
-                               ByteSizeText(*received).c_str(), ByteSizeText(entry.packageSize).c_str())
-                      .c_str());
-        overallBytesDone_ -= currentFileBytes_;
-        currentFileBytes_ = 0;
-        ::DeleteFileW(packagePath.c_str());
-        HandleFailure(packagePath + kSizeMismatchFailure, true);
+        RejectPackage(packagePath, *received);
         return;
     }
     const bool launcher = IsRunningLauncher(target);
@@ -506,6 +503,19 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
     attempts_ = 0;
     ++current_;
     RequestNextFile();
+}
+
+// The package of the current entry is not the one the index describes.
+void CFileUpdater::RejectPackage(const std::wstring& packagePath, uint64_t received)
+{
+    const IndexEntry& entry = queue_[current_];
+    OnMessage(FormatString(LoadLangString(IDS_FILE_SIZE_MISMATCH), entry.name.c_str(), ByteSizeText(received).c_str(),
+                           ByteSizeText(entry.packageSize).c_str())
+                  .c_str());
+    overallBytesDone_ -= currentFileBytes_;
+    currentFileBytes_ = 0;
+    ::DeleteFileW(packagePath.c_str());
+    HandleFailure(packagePath + kSizeMismatchFailure, true);
 }
 
 bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& package)
@@ -682,6 +692,13 @@ void CFileUpdater::OnData(DWORD byteCount)
     bytesSinceServerChoice_ += byteCount;
     speedWindowBytes_ += byteCount;
     progressChanged_ = true;
+    // A server that sends more than the package may not fill the disk.
+    packageBytes_ += byteCount;
+    if (!fullPackageMode_ && packageBytes_ > queue_[current_].packageSize) {
+        Client().Cancel();
+        RejectPackage(LocalPath(queue_[current_].name), packageBytes_);
+        return;
+    }
 
     const DWORD now = ::GetTickCount();
     const DWORD elapsed = now - speedWindowStart_;

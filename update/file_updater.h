@@ -83,6 +83,7 @@ private:
     void QueuePlan(UpdatePlan& plan);
     void RequestNextFile();
     void OnPackageArrived(const std::wstring& packagePath);
+    void RejectPackage(const std::wstring& packagePath, uint64_t received);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
     bool UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
     enum class SelfUpdate { NotRequired, HandedOver, Skipped };
@@ -129,6 +130,8 @@ private:
     std::atomic<bool> speedChanged_{false};
     std::atomic<DWORD> overallBytesDone_{0};
     std::atomic<DWORD> currentFileBytes_{0};
+    // Bytes the current package file holds while its transfer runs.
+    DWORD packageBytes_ = 0;
     std::atomic<DWORD> speed_{0};
 
     std::vector<IndexEntry> queue_;
