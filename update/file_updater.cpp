@@ -324,10 +324,37 @@ void CFileUpdater::Request(const std::wstring& name, DWORD offset)
 {
     speedWindowStart_ = ::GetTickCount();
     speedWindowBytes_ = 0;
+    requestedOffset_ = offset;
+    packageComplete_ = false;
     const std::wstring localPath = LocalPath(name);
     Client().Download(RequestPath(serverDirectory_, name), localPath, offset);
+    if (packageComplete_) {
+        OnComplete(localPath.c_str());
+        return;
+    }
     // Both clients open the file where the answer continues it.
-    packageBytes_ = static_cast<DWORD>(FileSize(localPath).value_or(offset));
+    const DWORD held = static_cast<DWORD>(FileSize(localPath).value_or(offset));
+    packageBytes_ = held;
+    if (held < offset && !AtEnd())
+        CountRestart(offset - held);
+}
+
+// The transfer started over from 0: the bytes it had are counted again as
+// they arrive.
+void CFileUpdater::CountRestart(DWORD lost)
+{
+    currentFileBytes_ -= lost;
+    // The whole-game package counts the bytes it had on disk as done; a
+    // single package counts only what was missing at planning, which has
+    // now grown.
+    if (fullPackageMode_) {
+        overallBytesDone_ -= lost;
+    } else {
+        uncountedBytes_ -= std::min(lost, uncountedBytes_);
+        bytesToDownload_ += lost;
+        window_->SetTotalSize(bytesToDownload_, static_cast<int>(queue_.size()));
+    }
+    progressChanged_ = true;
 }
 
 void CFileUpdater::RequestServerList()
@@ -455,6 +482,7 @@ void CFileUpdater::RequestNextFile()
     const DWORD partial = ValidPartialSize(LocalPath(entry.name), entry.fileTime);
     if (attempts_ == 1) {
         currentFileBytes_ = partial;
+        uncountedBytes_ = partial;
         window_->SetCurrentFile(static_cast<DWORD>(entry.packageSize), static_cast<int>(current_),
                                 entry.name.c_str());
     }
@@ -480,8 +508,7 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
     unpacked.name = name;
     if (!(launcher ? UnpackLauncher(target, packagePath, unpacked) : UnpackSingle(target, packagePath))) {
         if (!closing_) {
-            overallBytesDone_ -= currentFileBytes_;
-            currentFileBytes_ = 0;
+            UncountPackage();
             HandleFailure(packagePath + kUnpackFailure, false);
         }
         return;
@@ -512,10 +539,17 @@ void CFileUpdater::RejectPackage(const std::wstring& packagePath, uint64_t recei
     OnMessage(FormatString(LoadLangString(IDS_FILE_SIZE_MISMATCH), entry.name.c_str(), ByteSizeText(received).c_str(),
                            ByteSizeText(entry.packageSize).c_str())
                   .c_str());
-    overallBytesDone_ -= currentFileBytes_;
-    currentFileBytes_ = 0;
+    UncountPackage();
     ::DeleteFileW(packagePath.c_str());
     HandleFailure(packagePath + kSizeMismatchFailure, true);
+}
+
+// The current package is dropped: the bytes counted as done for it go.
+void CFileUpdater::UncountPackage()
+{
+    overallBytesDone_ -= currentFileBytes_ - uncountedBytes_;
+    currentFileBytes_ = 0;
+    uncountedBytes_ = 0;
 }
 
 bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& package)
@@ -607,8 +641,13 @@ void CFileUpdater::RequestFullPackage()
 
 void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
 {
-    if (!fullPackageMode_)
+    if (!fullPackageMode_) {
+        // A resumed package the server holds no more of than we do: the
+        // client sends nothing after this, and it arrives once the request
+        // has returned.
+        packageComplete_ = !AtEnd() && requestedOffset_ != 0 && totalSize == requestedOffset_;
         return;
+    }
     IndexEntry package;
     package.name = FullPackageName(productKeyWord_);
     package.packageSize = totalSize;
@@ -619,6 +658,7 @@ void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
 
     const DWORD onDisk = static_cast<DWORD>(FileSize(LocalPath(package.name)).value_or(0));
     currentFileBytes_ = onDisk;
+    uncountedBytes_ = 0;
     overallBytesDone_ = onDisk;
     bytesToDownload_ = totalSize;
     progressChanged_ = true;

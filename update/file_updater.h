@@ -74,6 +74,7 @@ private:
 
     // Requests, in the order a pass makes them.
     void Request(const std::wstring& name, DWORD offset);
+    void CountRestart(DWORD lost);
     void RequestServerList();
     void OnServerListArrived();
     void ChooseServer();
@@ -84,6 +85,7 @@ private:
     void RequestNextFile();
     void OnPackageArrived(const std::wstring& packagePath);
     void RejectPackage(const std::wstring& packagePath, uint64_t received);
+    void UncountPackage();
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
     bool UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
     enum class SelfUpdate { NotRequired, HandedOver, Skipped };
@@ -130,6 +132,9 @@ private:
     std::atomic<bool> speedChanged_{false};
     std::atomic<DWORD> overallBytesDone_{0};
     std::atomic<DWORD> currentFileBytes_{0};
+    // Bytes the current package had on disk when first requested: current
+    // file bytes counts them, overall bytes done does not.
+    DWORD uncountedBytes_ = 0;
     // Bytes the current package file holds while its transfer runs.
     DWORD packageBytes_ = 0;
     std::atomic<DWORD> speed_{0};
@@ -154,6 +159,10 @@ private:
     // has returned, so failing requests do not nest.
     bool retryPending_ = false;
     bool retryReplan_ = false;
+    // The offset of the last request, and whether its answer said the
+    // package is complete at that offset.
+    DWORD requestedOffset_ = 0;
+    bool packageComplete_ = false;
 
     int attempts_ = 0;
     DWORD speedWindowStart_ = 0;

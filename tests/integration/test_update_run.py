@@ -26,6 +26,7 @@ FILES = [Entry("Tarnhold.dat", pattern(70000, 1), time=filetime(1_600_000_000)),
          Entry("maps\\deep map+1.bin", pattern(3000, 2), time=filetime(1_600_000_100)),
          Entry("empty.txt", b"", time=filetime(1_600_000_200))]
 PACKAGE = gzip_bytes(FILES[0].content)
+PARTIAL = 300
 
 
 def packages_of(entries):
@@ -162,6 +163,33 @@ def test_a_stopped_run_keeps_what_it_completed_and_resumes_the_interrupted_packa
     expect_game(folder, entries)
     ranges = [r.header("Range") for r in mirror.requests_for("/pub/maps/deep_map_1.bin.zip")]
     assert ranges == [None, "bytes=300-"]
+
+
+# WinINet under Wine, and a server that ignores the range, start over from 0; a
+# server whose package is no longer than ours answers 416.
+@pytest.mark.parametrize("settings, first_answers", [
+    ({"Debug\\HttpPreference": "2"}, []),
+    ({}, [Reply(body=PACKAGE)]),
+    ({}, [Reply(416), Reply(body=PACKAGE[:PARTIAL])]),
+], ids=["WinINet", "whole answer to a range", "range past the end"])
+def test_a_resumed_package_is_counted_once(servers, run, settings, first_answers):
+    mirror, _ = servers
+    entries = [Entry(e.name, e.content, e.time) for e in FILES[:1]]
+    publish(mirror, entries, first_answers=first_answers)
+    folder, start = run
+    # A cached index spares the integrity check, whose hashing shows in the file figures.
+    (folder / "cachedindex.dat").write_bytes(encode_index([]))
+    partial = folder / "Tarnhold.dat.zip"
+    partial.write_bytes(PACKAGE[:PARTIAL])
+    os.utime(partial, ns=(0, mtime_ns_of_filetime(entries[0].time)))
+    lines = start({"Debug\\OneFileDownload": "0", **settings})
+
+    assert "finished" in lines
+    expect_game(folder, entries)
+    figures = {name: [int(line.split()[1]) for line in lines if line.startswith(name + " ")]
+               for name in ("total_size", "total_progress", "file_progress")}
+    assert figures["total_size"][-1] == len(PACKAGE)
+    assert max(figures["total_progress"]) == max(figures["file_progress"]) == len(PACKAGE)
 
 
 def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run):
