@@ -16,6 +16,7 @@
 #include "support/text_utils.h"
 #include "telemetry/report_client.h"
 #include "update/data_sources.h"
+#include "update/file_digest.h"
 #include "update/game_paths.h"
 #include "update/partial_package.h"
 #include "update/single_package.h"
@@ -44,6 +45,8 @@ const UINT kByteSizeChars = 64;
 const wchar_t kNoHashesQuestion[] = L"Hash information is unavailable in received index file.\nProceed anyway?";
 const wchar_t kSizeMismatchFailure[] = L" error_filesize_mismatch";
 const wchar_t kUnpackFailure[] = L" error_unzipping";
+const wchar_t kContentMismatchFailure[] = L" error_content_mismatch";
+const wchar_t kContentMismatchLine[] = L"Unpacked file does not match the index: ";
 const wchar_t kFullPackageFailure[] = L"one_file_unpack_error";
 const wchar_t kUnsafeNameFailure[] = L"unsafe_file_name ";
 const wchar_t kSkipSelfUpdate[] = L"Skip it and continue\r\n";
@@ -418,6 +421,7 @@ void CFileUpdater::Plan()
     current_ = 0;
     FileIndex serverIndex;
     serverIndex.ReadFromFile(LocalPath(kServerIndexName));
+    indexHasHashes_ = serverIndex.HasHashes();
     if (integrityCheck_) {
         cachedIndex_.Clear();
         if (!serverIndex.HasHashes() &&
@@ -517,6 +521,10 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
         Plan();
         return;
     }
+    if (!UnpackedAsIndexed(target, unpacked)) {
+        HandleFailure(target + kContentMismatchFailure, true);
+        return;
+    }
 
     AddLog(LoadLangString(IDS_FILE_UPDATED) + entry.name + L"\r\n");
     DateFile(target, entry.fileTime);
@@ -550,6 +558,28 @@ void CFileUpdater::UncountPackage()
     overallBytesDone_ -= currentFileBytes_ - uncountedBytes_;
     currentFileBytes_ = 0;
     uncountedBytes_ = 0;
+}
+
+// A mirror in the middle of publishing may serve a package of another index.
+// A file that differs is recorded as it is, so that the cached index never
+// vouches for the content it replaced.
+bool CFileUpdater::UnpackedAsIndexed(const std::wstring& target, const IndexEntry& entry)
+{
+    IndexEntry found = entry;
+    found.size = FileSize(target).value_or(0);
+    found.md5 = {};
+    if (indexHasHashes_ && found.size != 0) {
+        try {
+            found.md5 = FileDigest(target);
+        } catch (const std::exception& e) {
+            AddLog(AnsiToWide(e.what()) + L"\r\n");
+        }
+    }
+    if (found.size == entry.size && (!indexHasHashes_ || entry.size == 0 || found.md5 == entry.md5))
+        return true;
+    AddLog(kContentMismatchLine + entry.name + L"\r\n");
+    cachedIndex_.AddOrReplace(found);
+    return false;
 }
 
 bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& package)

@@ -86,6 +86,7 @@ private:
     void OnPackageArrived(const std::wstring& packagePath);
     void RejectPackage(const std::wstring& packagePath, uint64_t received);
     void UncountPackage();
+    bool UnpackedAsIndexed(const std::wstring& target, const IndexEntry& entry);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
     bool UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
     enum class SelfUpdate { NotRequired, HandedOver, Skipped };
@@ -163,6 +164,8 @@ private:
     // package is complete at that offset.
     DWORD requestedOffset_ = 0;
     bool packageComplete_ = false;
+    // The server index of the last plan carries digests.
+    bool indexHasHashes_ = true;
 
     int attempts_ = 0;
     DWORD speedWindowStart_ = 0;
