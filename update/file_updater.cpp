@@ -448,7 +448,9 @@ void CFileUpdater::Plan()
     if (!plan.failure.empty()) {
         reports_->SendFailure(kEventPlanFailed, Figures(), serverIndex_, plan.failure);
         AddLog(plan.failure + L"\r\n");
-        idle_ = true;
+        // The queue is empty, so the retry fetches the index and plans again.
+        retryPending_ = true;
+        retryReplan_ = false;
         return;
     }
     if (integrityCheck_) {

@@ -153,8 +153,7 @@ private:
     bool launcherHandled_ = false;
     // Unsafe index names are reported once per job.
     bool unsafeNamesReported_ = false;
-    // The plan ended on a hashing failure, or the run handed over to a new
-    // launcher: nothing more is requested.
+    // The run handed over to a new launcher: nothing more is requested.
     bool idle_ = false;
     // A failure asked for a retry; the worker makes it once the client's call
     // has returned, so failing requests do not nest.

@@ -9,7 +9,7 @@ import sys
 
 import pytest
 
-from conftest import SOURCE_DIR
+from conftest import SOURCE_DIR, hold_open
 from reportserver import ReportServer
 from update_files import Entry, decode_index, encode_index, filetime, game_stream, gzip_bytes, mtime_ns_of_filetime, pattern
 
@@ -208,6 +208,21 @@ def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run
     expect_game(folder, entries)
     assert len(mirror.requests_for("/pub/Tarnhold.dat.zip")) == 2
     assert len(mirror.requests_for("/pub/empty.txt.zip")) == 1
+
+
+def test_a_plan_that_cannot_hash_a_file_is_made_again_after_the_usual_wait(servers, run, build_dir):
+    mirror, reports = servers
+    publish(mirror, [Entry(e.name, e.content, e.time) for e in FILES[:1]])
+    folder, start = run
+    (folder / "Tarnhold.dat").write_bytes(FILES[0].content)
+    holder = hold_open(build_dir, folder / "Tarnhold.dat")
+    try:
+        start({"Debug\\OneFileDownload": "0"}, seconds=10)
+    finally:
+        holder.stdin.close()
+        holder.wait()
+    assert events(reports)[:3] == ["1", "12", "12"]
+    assert len(mirror.requests_for("/pub/fileindex.dat.zip")) >= 2
 
 
 @pytest.mark.parametrize("changed", [True, False])
