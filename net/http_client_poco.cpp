@@ -203,7 +203,8 @@ void CHttpClientPoco::Process()
 
     if (count > 0 && !StoreChunk(buffer, static_cast<DWORD>(count)))
         return;
-    if (response_->good())
+    // The sink may have cancelled the transfer.
+    if (!response_ || response_->good())
         return;
     EndOfStream();
 }

@@ -263,7 +263,8 @@ void CHttpClient::Process()
         }
         if (events_)
             events_->OnData(count);
-        if (expectedTotal_ == 0 || received_ < expectedTotal_)
+        // The sink may have cancelled the transfer.
+        if (!file_ || expectedTotal_ == 0 || received_ < expectedTotal_)
             return;
     } else if (expectedTotal_ != 0 && received_ < expectedTotal_) {
         CloseTransfer();

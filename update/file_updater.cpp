@@ -17,6 +17,7 @@
 #include "support/text_utils.h"
 #include "telemetry/report_client.h"
 #include "update/data_sources.h"
+#include "update/file_digest.h"
 #include "update/game_paths.h"
 #include "update/package_journal.h"
 #include "update/partial_package.h"
@@ -48,6 +49,8 @@ const UINT kByteSizeChars = 64;
 const wchar_t kNoHashesQuestion[] = L"Hash information is unavailable in received index file.\nProceed anyway?";
 const wchar_t kSizeMismatchFailure[] = L" error_filesize_mismatch";
 const wchar_t kUnpackFailure[] = L" error_unzipping";
+const wchar_t kContentMismatchFailure[] = L" error_content_mismatch";
+const wchar_t kContentMismatchLine[] = L"Unpacked file does not match the index: ";
 const wchar_t kFullPackageFailure[] = L"one_file_unpack_error";
 const wchar_t kUnsafeNameFailure[] = L"unsafe_file_name ";
 const wchar_t kSkipSelfUpdate[] = L"Skip it and continue\r\n";
@@ -322,7 +325,37 @@ void CFileUpdater::Request(const std::wstring& name, DWORD offset)
 {
     speedWindowStart_ = ::GetTickCount();
     speedWindowBytes_ = 0;
-    Client().Download(RequestPath(serverDirectory_, name), LocalPath(name), offset);
+    requestedOffset_ = offset;
+    packageComplete_ = false;
+    const std::wstring localPath = LocalPath(name);
+    Client().Download(RequestPath(serverDirectory_, name), localPath, offset);
+    if (packageComplete_) {
+        OnComplete(localPath.c_str());
+        return;
+    }
+    // Both clients open the file where the answer continues it.
+    const DWORD held = static_cast<DWORD>(FileSize(localPath).value_or(offset));
+    packageBytes_ = held;
+    if (held < offset && !AtEnd())
+        CountRestart(offset - held);
+}
+
+// The transfer started over from 0: the bytes it had are counted again as
+// they arrive.
+void CFileUpdater::CountRestart(DWORD lost)
+{
+    currentFileBytes_ -= lost;
+    // The whole-game package counts the bytes it had on disk as done; a
+    // single package counts only what was missing at planning, which has
+    // now grown.
+    if (fullPackageMode_) {
+        overallBytesDone_ -= lost;
+    } else {
+        uncountedBytes_ -= std::min(lost, uncountedBytes_);
+        bytesToDownload_ += lost;
+        window_->SetTotalSize(bytesToDownload_, static_cast<int>(queue_.size()));
+    }
+    progressChanged_ = true;
 }
 
 void CFileUpdater::RequestServerList()
@@ -387,6 +420,7 @@ void CFileUpdater::Plan()
     current_ = 0;
     FileIndex serverIndex;
     serverIndex.ReadFromFile(LocalPath(kServerIndexName));
+    indexHasHashes_ = serverIndex.HasHashes();
     if (integrityCheck_) {
         cachedIndex_.Clear();
         if (!serverIndex.HasHashes() &&
@@ -413,7 +447,9 @@ void CFileUpdater::Plan()
     if (!plan.failure.empty()) {
         reports_->SendFailure(kEventPlanFailed, Figures(), serverIndex_, plan.failure);
         AddLog(plan.failure + L"\r\n");
-        idle_ = true;
+        // The queue is empty, so the retry fetches the index and plans again.
+        retryPending_ = true;
+        retryReplan_ = false;
         return;
     }
     if (integrityCheck_) {
@@ -451,6 +487,7 @@ void CFileUpdater::RequestNextFile()
     const DWORD partial = ValidPartialSize(LocalPath(entry.name), entry.fileTime);
     if (attempts_ == 1) {
         currentFileBytes_ = partial;
+        uncountedBytes_ = partial;
         window_->SetCurrentFile(static_cast<DWORD>(entry.packageSize), static_cast<int>(current_),
                                 entry.name.c_str());
     }
@@ -470,13 +507,7 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
 
     const std::optional<uint64_t> received = FileSize(packagePath);
     if (received && *received != entry.packageSize) {
-        OnMessage(FormatString(LoadLangString(IDS_FILE_SIZE_MISMATCH), entry.name.c_str(),
-                               ByteSizeText(*received).c_str(), ByteSizeText(entry.packageSize).c_str())
-                      .c_str());
-        overallBytesDone_ -= currentFileBytes_;
-        currentFileBytes_ = 0;
-        ::DeleteFileW(packagePath.c_str());
-        HandleFailure(packagePath + kSizeMismatchFailure, true);
+        RejectPackage(packagePath, *received);
         return;
     }
     const bool launcher = IsModuleFile(target);
@@ -484,14 +515,17 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
     unpacked.name = name;
     if (!(launcher ? UnpackLauncher(target, packagePath, unpacked) : UnpackSingle(target, packagePath))) {
         if (!closing_) {
-            overallBytesDone_ -= currentFileBytes_;
-            currentFileBytes_ = 0;
+            UncountPackage();
             HandleFailure(packagePath + kUnpackFailure, false);
         }
         return;
     }
     if (launcher) {
         Plan();
+        return;
+    }
+    if (!UnpackedAsIndexed(target, unpacked)) {
+        HandleFailure(target + kContentMismatchFailure, true);
         return;
     }
 
@@ -509,6 +543,48 @@ void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
     attempts_ = 0;
     ++current_;
     RequestNextFile();
+}
+
+// The package of the current entry is not the one the index describes.
+void CFileUpdater::RejectPackage(const std::wstring& packagePath, uint64_t received)
+{
+    const IndexEntry& entry = queue_[current_];
+    OnMessage(FormatString(LoadLangString(IDS_FILE_SIZE_MISMATCH), entry.name.c_str(), ByteSizeText(received).c_str(),
+                           ByteSizeText(entry.packageSize).c_str())
+                  .c_str());
+    UncountPackage();
+    ::DeleteFileW(packagePath.c_str());
+    HandleFailure(packagePath + kSizeMismatchFailure, true);
+}
+
+// The current package is dropped: the bytes counted as done for it go.
+void CFileUpdater::UncountPackage()
+{
+    overallBytesDone_ -= currentFileBytes_ - uncountedBytes_;
+    currentFileBytes_ = 0;
+    uncountedBytes_ = 0;
+}
+
+// A mirror in the middle of publishing may serve a package of another index.
+// A file that differs is recorded as it is, so that the cached index never
+// vouches for the content it replaced.
+bool CFileUpdater::UnpackedAsIndexed(const std::wstring& target, const IndexEntry& entry)
+{
+    IndexEntry found = entry;
+    found.size = FileSize(target).value_or(0);
+    found.md5 = {};
+    if (indexHasHashes_ && found.size != 0) {
+        try {
+            found.md5 = FileDigest(target);
+        } catch (const std::exception& e) {
+            AddLog(AnsiToWide(e.what()) + L"\r\n");
+        }
+    }
+    if (found.size == entry.size && (!indexHasHashes_ || entry.size == 0 || found.md5 == entry.md5))
+        return true;
+    AddLog(kContentMismatchLine + entry.name + L"\r\n");
+    cachedIndex_.AddOrReplace(found);
+    return false;
 }
 
 bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& package)
@@ -601,8 +677,13 @@ void CFileUpdater::RequestFullPackage()
 
 void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
 {
-    if (!fullPackageMode_)
+    if (!fullPackageMode_) {
+        // A resumed package the server holds no more of than we do: the
+        // client sends nothing after this, and it arrives once the request
+        // has returned.
+        packageComplete_ = !AtEnd() && requestedOffset_ != 0 && totalSize == requestedOffset_;
         return;
+    }
     IndexEntry package;
     package.name = FullPackageName(productKeyWord_);
     package.packageSize = totalSize;
@@ -613,6 +694,7 @@ void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
 
     const DWORD onDisk = static_cast<DWORD>(FileSize(LocalPath(package.name)).value_or(0));
     currentFileBytes_ = onDisk;
+    uncountedBytes_ = 0;
     overallBytesDone_ = onDisk;
     bytesToDownload_ = totalSize;
     progressChanged_ = true;
@@ -686,6 +768,13 @@ void CFileUpdater::OnData(DWORD byteCount)
     bytesSinceServerChoice_ += byteCount;
     speedWindowBytes_ += byteCount;
     progressChanged_ = true;
+    // A server that sends more than the package may not fill the disk.
+    packageBytes_ += byteCount;
+    if (!fullPackageMode_ && packageBytes_ > queue_[current_].packageSize) {
+        Client().Cancel();
+        RejectPackage(LocalPath(queue_[current_].name), packageBytes_);
+        return;
+    }
 
     const DWORD now = ::GetTickCount();
     const DWORD elapsed = now - speedWindowStart_;

@@ -74,6 +74,7 @@ private:
 
     // Requests, in the order a pass makes them.
     void Request(const std::wstring& name, DWORD offset);
+    void CountRestart(DWORD lost);
     void RequestServerList();
     void OnServerListArrived();
     void ChooseServer();
@@ -83,6 +84,9 @@ private:
     void QueuePlan(UpdatePlan& plan);
     void RequestNextFile();
     void OnPackageArrived(const std::wstring& packagePath);
+    void RejectPackage(const std::wstring& packagePath, uint64_t received);
+    void UncountPackage();
+    bool UnpackedAsIndexed(const std::wstring& target, const IndexEntry& entry);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
     bool UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
     enum class SelfUpdate { NotRequired, HandedOver, Skipped };
@@ -131,6 +135,11 @@ private:
     std::atomic<bool> speedChanged_{false};
     std::atomic<DWORD> overallBytesDone_{0};
     std::atomic<DWORD> currentFileBytes_{0};
+    // Bytes the current package had on disk when first requested: current
+    // file bytes counts them, overall bytes done does not.
+    DWORD uncountedBytes_ = 0;
+    // Bytes the current package file holds while its transfer runs.
+    DWORD packageBytes_ = 0;
     std::atomic<DWORD> speed_{0};
 
     std::vector<IndexEntry> queue_;
@@ -149,13 +158,18 @@ private:
     bool launcherHandled_ = false;
     // Unsafe index names are reported once per job.
     bool unsafeNamesReported_ = false;
-    // The plan ended on a hashing failure, or the run handed over to a new
-    // launcher: nothing more is requested.
+    // The run handed over to a new launcher: nothing more is requested.
     bool idle_ = false;
     // A failure asked for a retry; the worker makes it once the client's call
     // has returned, so failing requests do not nest.
     bool retryPending_ = false;
     bool retryReplan_ = false;
+    // The offset of the last request, and whether its answer said the
+    // package is complete at that offset.
+    DWORD requestedOffset_ = 0;
+    bool packageComplete_ = false;
+    // The server index of the last plan carries digests.
+    bool indexHasHashes_ = true;
 
     int attempts_ = 0;
     DWORD speedWindowStart_ = 0;

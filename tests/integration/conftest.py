@@ -56,6 +56,14 @@ def run_win(exe, *args, cwd=None, timeout=60):
         return subprocess.CompletedProcess(exe, returncode, out.read(), err.read())
 
 
+def hold_open(build_dir, path):
+    """A second Wine process that keeps the file open for writing."""
+    holder = subprocess.Popen([str(WINE_RUN), str(build_dir / "file_holder.exe"), str(path)], env=wine_env(),
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    assert holder.stdout.readline().strip() == b"holding"
+    return holder
+
+
 @pytest.fixture(scope="session")
 def build_dir():
     return BUILD_DIR

@@ -6,11 +6,10 @@ import gzip
 import hashlib
 import os
 import shutil
-import subprocess
 
 import pytest
 
-from conftest import WINE_RUN, wine_env
+from conftest import hold_open
 from update_files import UNIX_EPOCH_AS_FILETIME, decode_index, pattern, request_path
 
 SERVER_DIRECTORY = "tarnhold2"   # string-table entry 108 in the launcher's language
@@ -171,14 +170,6 @@ def test_bad_arguments_are_refused_with_exit_code_2(publish, args, message):
     assert code == 2
     assert message in stderr
     assert "--help" in stderr
-
-
-def hold_open(build_dir, path):
-    """A second Wine process that keeps the file open for writing."""
-    holder = subprocess.Popen([str(WINE_RUN), str(build_dir / "file_holder.exe"), str(path)], env=wine_env(),
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    assert holder.stdout.readline().strip() == b"holding"
-    return holder
 
 
 @pytest.mark.parametrize("case, message", [

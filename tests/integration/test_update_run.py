@@ -9,7 +9,7 @@ from urllib.parse import quote
 
 import pytest
 
-from conftest import SOURCE_DIR
+from conftest import SOURCE_DIR, hold_open
 from probe_run import SETTINGS_KEY, events, probe_runner
 from reportserver import ReportServer
 from update_files import Entry, decode_index, encode_index, filetime, game_stream, gzip_bytes, mtime_ns_of_filetime, pattern
@@ -25,6 +25,10 @@ RUN_SECONDS = 60
 FILES = [Entry("Tarnhold.dat", pattern(70000, 1), time=filetime(1_600_000_000)),
          Entry("maps\\deep map+1.bin", pattern(3000, 2), time=filetime(1_600_000_100)),
          Entry("empty.txt", b"", time=filetime(1_600_000_200))]
+PACKAGE = gzip_bytes(FILES[0].content)
+# Other bytes of the same length, in a package of the same size.
+OTHER_PACKAGE = gzip_bytes(bytes(b ^ 0xFF for b in FILES[0].content))
+PARTIAL = 300
 
 
 def packages_of(entries):
@@ -114,10 +118,11 @@ def test_a_name_outside_the_ansi_code_page_is_downloaded_unpacked_and_recorded(s
     assert [r.path for r in mirror.requests] == ["/pub/fileindex.dat.zip", asked_for]
 
 
-# A failed request is retried as it was; a package of the wrong size sends the
-# run back to the index.
-@pytest.mark.parametrize("first_answer, index_requests", [(Reply(500, body=b"busy"), 1),
-                                                         (Reply(body=b"not the package"), 2)])
+# A failed request is retried as it was; a package that does not belong to the
+# index sends the run back to the index, also one that never ends.
+@pytest.mark.parametrize("first_answer, index_requests", [
+    (Reply(500, body=b"busy"), 1), (Reply(body=b"not the package"), 2), (Reply(body=OTHER_PACKAGE), 2),
+    (Reply(body=PACKAGE + bytes(65536), length=None, stall=True), 2)])
 def test_a_failed_download_is_reported_and_retried_until_it_arrives(servers, run, first_answer, index_requests):
     mirror, reports = servers
     entries = [Entry(e.name, e.content, e.time) for e in FILES[:1]]
@@ -158,6 +163,33 @@ def test_a_stopped_run_keeps_what_it_completed_and_resumes_the_interrupted_packa
     assert ranges == [None, "bytes=300-"]
 
 
+# WinINet under Wine, and a server that ignores the range, start over from 0; a
+# server whose package is no longer than ours answers 416.
+@pytest.mark.parametrize("settings, first_answers", [
+    ({"Debug\\HttpPreference": "2"}, []),
+    ({}, [Reply(body=PACKAGE)]),
+    ({}, [Reply(416), Reply(body=PACKAGE[:PARTIAL])]),
+], ids=["WinINet", "whole answer to a range", "range past the end"])
+def test_a_resumed_package_is_counted_once(servers, run, settings, first_answers):
+    mirror, _ = servers
+    entries = [Entry(e.name, e.content, e.time) for e in FILES[:1]]
+    publish(mirror, entries, first_answers=first_answers)
+    folder, start = run
+    # A cached index spares the integrity check, whose hashing shows in the file figures.
+    (folder / "cachedindex.dat").write_bytes(encode_index([]))
+    partial = folder / "Tarnhold.dat.zip"
+    partial.write_bytes(PACKAGE[:PARTIAL])
+    os.utime(partial, ns=(0, mtime_ns_of_filetime(entries[0].time)))
+    lines = start({"Debug\\OneFileDownload": "0", **settings})
+
+    assert "finished" in lines
+    expect_game(folder, entries)
+    figures = {name: [int(line.split()[1]) for line in lines if line.startswith(name + " ")]
+               for name in ("total_size", "total_progress", "file_progress")}
+    assert figures["total_size"][-1] == len(PACKAGE)
+    assert max(figures["total_progress"]) == max(figures["file_progress"]) == len(PACKAGE)
+
+
 def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run):
     mirror, _ = servers
     entries = [Entry(e.name, e.content, e.time) for e in FILES]
@@ -174,6 +206,21 @@ def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run
     expect_game(folder, entries)
     assert len(mirror.requests_for("/pub/Tarnhold.dat.zip")) == 2
     assert len(mirror.requests_for("/pub/empty.txt.zip")) == 1
+
+
+def test_a_plan_that_cannot_hash_a_file_is_made_again_after_the_usual_wait(servers, run, build_dir):
+    mirror, reports = servers
+    publish(mirror, [Entry(e.name, e.content, e.time) for e in FILES[:1]])
+    folder, start = run
+    (folder / "Tarnhold.dat").write_bytes(FILES[0].content)
+    holder = hold_open(build_dir, folder / "Tarnhold.dat")
+    try:
+        start({"Debug\\OneFileDownload": "0"}, seconds=10)
+    finally:
+        holder.stdin.close()
+        holder.wait()
+    assert events(reports)[:3] == ["1", "12", "12"]
+    assert len(mirror.requests_for("/pub/fileindex.dat.zip")) >= 2
 
 
 @pytest.mark.parametrize("changed", [True, False])
