@@ -26,15 +26,20 @@ source "$here/scripts/wine-env.sh"
 /usr/bin/python3 "$here/scripts/sample-game.py" "$build/demo/sample-game"
 wine "$build/publisher.exe" "$(winepath -w "$build/demo/sample-game")" "$(winepath -w "$build/demo/server")"
 
+# The launcher installed in a fresh game folder: it opens its main window and
+# brings the folder up to date from the update host.
 game=$build/demo/game
 rm -rf "$game"
 mkdir -p "$game"
 cp "$build/TarnholdLauncher.exe" "$game/"
+wine reg add 'HKCU\Software\OrvixGames\Tarnhold' /v InstallPath /d "$(winepath -w "$game")" /f >/dev/null 2>&1
 
 # The report server takes the launcher's reports when the build reports to a
 # loopback address (the default, 127.0.0.2); its page lists them.
 report_host=$(sed -n 's/^TARNHOLD_REPORT_HOST:STRING=//p' "$build/CMakeCache.txt")
+update_host=$(sed -n 's/^TARNHOLD_UPDATE_HOST:STRING=//p' "$build/CMakeCache.txt")
 report_pid=
+nginx_pid=
 xvfb_pid=
 cleanup() {
     if [ -n "$xvfb_pid" ]; then
@@ -42,6 +47,7 @@ cleanup() {
         kill "$xvfb_pid" 2>/dev/null || true
     fi
     [ -n "$report_pid" ] && kill "$report_pid" 2>/dev/null || true
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
 if [[ $report_host =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
@@ -63,6 +69,39 @@ if [[ $report_host =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
     fi
 fi
 
+# nginx serves the published tree at the update host when that is a loopback
+# address (the default, 127.0.0.1).
+if [[ $update_host =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+    conf=$build/demo/nginx
+    mkdir -p "$conf"
+    cat >"$conf/nginx.conf" <<CONF
+user root;
+worker_processes 1;
+pid $conf/nginx.pid;
+error_log $conf/error.log;
+events { worker_connections 64; }
+http {
+    access_log $conf/access.log;
+    client_body_temp_path $conf/body;
+    proxy_temp_path $conf/proxy;
+    fastcgi_temp_path $conf/fastcgi;
+    scgi_temp_path $conf/scgi;
+    uwsgi_temp_path $conf/uwsgi;
+    default_type application/octet-stream;
+    server { listen $update_host:80; root $build/demo/server; }
+}
+CONF
+    nginx -c "$conf/nginx.conf" -g 'daemon off;' &
+    nginx_pid=$!
+    sleep 0.5
+    if kill -0 "$nginx_pid" 2>/dev/null; then
+        echo "Update server: http://$update_host/ serves $build/demo/server"
+    else
+        echo "nginx did not start on $update_host:80; see $conf/error.log" >&2
+        nginx_pid=
+    fi
+fi
+
 if [ -n "${DISPLAY:-}" ]; then
     echo "Starting the launcher on $DISPLAY from $game"
     cd "$game" && wine TarnholdLauncher.exe
@@ -76,6 +115,8 @@ export DISPLAY=$display
 sleep 1
 
 (cd "$game" && wine TarnholdLauncher.exe) &
-sleep 8
+disown
+sleep 12
 import -window root "$build/demo/screenshot.png"
 echo "The launcher is running on Xvfb; screenshot: $build/demo/screenshot.png"
+echo "The game folder $game now holds $(find "$game" -type f | wc -l) files"
