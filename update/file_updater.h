@@ -68,6 +68,7 @@ private:
     void RunWorker();
     void StopWorker();
     bool StopRequested() const;
+    void SignalStop();
     void FinishRun();
     IHttpClient& Client();
     void SwitchClient(bool useWinInet);
@@ -130,6 +131,8 @@ private:
     CGameLaunch game_;
 
     std::atomic<bool> finished_{false};
+    // Set with the stop event, cleared when Start resets it.
+    std::atomic<bool> stopSignalled_{false};
     std::atomic<bool> closing_{false};
     std::atomic<bool> progressChanged_{false};
     std::atomic<bool> speedChanged_{false};
