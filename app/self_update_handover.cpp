@@ -1,7 +1,7 @@
 #include "app/self_update_handover.h"
 
 #include "app/command_line.h"
-#include "app/process_start.h"
+#include "support/process_start.h"
 #include "app/self_update_stages.h"
 
 std::wstring CSelfUpdateHandover::CopyPathOf(const std::wstring& launcherPath)

@@ -7,7 +7,7 @@
 #include <cwchar>
 
 #include "app/command_line.h"
-#include "app/process_start.h"
+#include "support/process_start.h"
 #include "support/module_path.h"
 #include "support/text_utils.h"
 

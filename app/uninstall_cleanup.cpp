@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "app/command_line.h"
-#include "app/process_start.h"
+#include "support/process_start.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
 #include "support/module_path.h"

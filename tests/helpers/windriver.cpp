@@ -242,6 +242,65 @@ void Command(std::istringstream& in)
     std::cout << "ok" << std::endl;
 }
 
+
+// A control of a window by its id; 0 names the window itself.
+HWND Control(const std::string& hwnd, int id)
+{
+    HWND window = ParseHwnd(hwnd);
+    return id ? ::GetDlgItem(window, id) : window;
+}
+
+// What a player reads and does on a control: its text, its state and place,
+// the items of a list, a click, typed text, and any message with numbers.
+void ControlCommand(const std::string& command, std::istringstream& in)
+{
+    std::string hwnd;
+    int id = 0;
+    in >> hwnd >> id;
+    HWND control = Control(hwnd, id);
+    if (!control) {
+        std::cout << "missing" << std::endl;
+        return;
+    }
+    if (command == "text") {
+        int length = ::GetWindowTextLengthW(control);
+        std::wstring text(length + 1, L'\0');
+        text.resize(::GetWindowTextW(control, &text[0], length + 1));
+        std::cout << "text " << (text.empty() ? "-" : Hex(Utf8(text))) << std::endl;
+    } else if (command == "settext") {
+        std::string textHex;
+        in >> textHex;
+        std::wstring text = WideFromHex(textHex);
+        ::SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        std::cout << "ok" << std::endl;
+    } else if (command == "state") {
+        RECT rect = {};
+        ::GetWindowRect(control, &rect);
+        std::cout << "state " << (::IsWindowEnabled(control) ? 1 : 0) << " " << (::IsWindowVisible(control) ? 1 : 0)
+                  << " " << rect.left << " " << rect.top << " " << rect.right << " " << rect.bottom << std::endl;
+    } else if (command == "items") {
+        // Combo box items, the selected index first.
+        LRESULT count = ::SendMessageW(control, CB_GETCOUNT, 0, 0);
+        std::cout << "items " << ::SendMessageW(control, CB_GETCURSEL, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            std::wstring item(::SendMessageW(control, CB_GETLBTEXTLEN, i, 0) + 1, L'\0');
+            item.resize(::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0])));
+            std::cout << " " << (item.empty() ? "-" : Hex(Utf8(item)));
+        }
+        std::cout << std::endl;
+    } else if (command == "press") {
+        // Posted: a click that opens a modal dialog must not hold the driver.
+        ::PostMessageW(control, BM_CLICK, 0, 0);
+        std::cout << "ok" << std::endl;
+    } else {
+        unsigned long message = 0;
+        long long wParam = 0, lParam = 0;
+        in >> message >> wParam >> lParam;
+        LRESULT result = ::SendMessageW(control, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+        std::cout << "result " << static_cast<long long>(result) << std::endl;
+    }
+}
+
 } // namespace
 
 int main()
@@ -283,6 +342,9 @@ int main()
             RegGet(in);
         } else if (command == "regdel") {
             RegDel(in);
+        } else if (command == "text" || command == "settext" || command == "state" || command == "items" ||
+                   command == "press" || command == "send") {
+            ControlCommand(command, in);
         } else if (command == "quit") {
             break;
         } else {

@@ -71,6 +71,35 @@ class WinDriver:
     def iconic(self, hwnd):
         return self._ask("iconic " + hwnd).split()[1] == "1"
 
+    def text(self, hwnd, control_id=0):
+        """The text of a control (0: the window itself), or None when there is no such control."""
+        answer = self._ask("text %s %d" % (hwnd, control_id)).split()
+        if answer[0] != "text":
+            return None
+        return "" if answer[1] == "-" else bytes.fromhex(answer[1]).decode("utf-8")
+
+    def set_text(self, hwnd, control_id, text):
+        self._ask("settext %s %d %s" % (hwnd, control_id, _hex(text)))
+
+    def state(self, hwnd, control_id=0):
+        """(enabled, visible, (left, top, right, bottom)) of a control."""
+        answer = self._ask("state %s %d" % (hwnd, control_id)).split()
+        return answer[1] == "1", answer[2] == "1", tuple(int(v) for v in answer[3:7])
+
+    def items(self, hwnd, control_id):
+        """(selected index, [item texts]) of a combo box."""
+        answer = self._ask("items %s %d" % (hwnd, control_id)).split()
+        texts = ["" if t == "-" else bytes.fromhex(t).decode("utf-8") for t in answer[2:]]
+        return int(answer[1]), texts
+
+    def press(self, hwnd, control_id):
+        """Clicks a button or check box as the mouse would (its state changes, then its command)."""
+        self._ask("press %s %d" % (hwnd, control_id))
+
+    def send(self, hwnd, control_id, message, wparam=0, lparam=0):
+        """SendMessage to a control with numeric arguments; its result."""
+        return int(self._ask("send %s %d %d %d %d" % (hwnd, control_id, message, wparam, lparam)).split()[1])
+
     def kill(self, pid):
         self._ask("kill %d" % pid)
 

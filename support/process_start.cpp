@@ -1,4 +1,4 @@
-#include "app/process_start.h"
+#include "support/process_start.h"
 
 #include <windows.h>
 #include <shlwapi.h>
