@@ -14,6 +14,11 @@ void CSelfUpdateHandover::MarkClosing()
     SetSelfUpdateClosing();
 }
 
+bool CSelfUpdateHandover::IsClosing()
+{
+    return IsSelfUpdateClosing();
+}
+
 void CSelfUpdateHandover::StartCopy(const std::wstring& copyPath)
 {
     StartProcess(copyPath, kSwitchCopyToOriginalAndRestart);

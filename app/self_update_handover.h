@@ -9,5 +9,6 @@ class CSelfUpdateHandover : public ILauncherHandover {
 public:
     std::wstring CopyPathOf(const std::wstring& launcherPath) override;
     void MarkClosing() override;
+    bool IsClosing() override;
     void StartCopy(const std::wstring& copyPath) override;
 };

@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/install_state.h"
 #include "app/launcher_app.h"
+#include "app/main_window_run.h"
 #include "app/placeholder_roads.h"
 #include "app/self_update_stages.h"
 #include "app/single_instance.h"

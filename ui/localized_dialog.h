@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "services/string_table.h"
+#include "ui/toolkit/ax_host.h"
 
 template <class T>
 class CLangDialogImpl {
@@ -116,4 +117,16 @@ private:
 
     bool modal_ = false;
     LPARAM initParam_ = 0;
+};
+
+// Dialogs that host ActiveX controls: the host window class that their
+// templates name is registered before the dialog is created.
+template <class T>
+class CAxLangDialogImpl : public CLangDialogImpl<T> {
+public:
+    HWND Create(HWND parent, LPARAM initParam = 0)
+    {
+        AxHostInit();
+        return CLangDialogImpl<T>::Create(parent, initParam);
+    }
 };

@@ -9,6 +9,7 @@
 #include "services/settings_store.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
+#include "support/message_wait.h"
 #include "support/gzip/zip_codec.h"
 #include "support/module_path.h"
 #include "support/file_replace.h"
@@ -282,13 +283,14 @@ void CFileUpdater::RunWorker()
     DateCurrentPackage();
 }
 
-// A worker that does not end in time is left running on its own.
+// A worker that does not end in time is left running on its own. It may be
+// in a call to the window, which runs on this thread: those calls go on.
 void CFileUpdater::StopWorker()
 {
     if (!worker_)
         return;
     SignalStop();
-    ::WaitForSingleObject(worker_.Get(), kStopWaitMs);
+    WaitDeliveringSentMessages(worker_.Get(), kStopWaitMs);
     worker_.Reset();
 }
 

@@ -12,6 +12,7 @@ public:
     virtual std::wstring CopyPathOf(const std::wstring& launcherPath) = 0;
     // This process is closing for the hand-over: nobody asks the player why.
     virtual void MarkClosing() = 0;
+    virtual bool IsClosing() = 0;
     // Starts the copy, which replaces the launcher file once this process has
     // ended and starts it again.
     virtual void StartCopy(const std::wstring& copyPath) = 0;

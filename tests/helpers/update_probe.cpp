@@ -302,7 +302,12 @@ class ConsoleHandover : public ILauncherHandover {
 public:
     explicit ConsoleHandover(ConsoleWindow& window) : window_(window) {}
     std::wstring CopyPathOf(const std::wstring& launcherPath) override { return launcherPath + L".copy.exe"; }
-    void MarkClosing() override { Print(L"closing"); }
+    void MarkClosing() override
+    {
+        Print(L"closing");
+        closing_ = true;
+    }
+    bool IsClosing() override { return closing_; }
     void StartCopy(const std::wstring& copyPath) override
     {
         Print(L"start_copy " + copyPath);
@@ -311,6 +316,7 @@ public:
 
 private:
     ConsoleWindow& window_;
+    bool closing_ = false;
 };
 
 const DWORD kTickMs = 100;

@@ -263,9 +263,11 @@ void ControlCommand(const std::string& command, std::istringstream& in)
         return;
     }
     if (command == "text") {
-        int length = ::GetWindowTextLengthW(control);
+        // Sent, not GetWindowText: across processes that reads a copy an
+        // edit control does not keep up to date.
+        LRESULT length = ::SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
         std::wstring text(length + 1, L'\0');
-        text.resize(::GetWindowTextW(control, &text[0], length + 1));
+        text.resize(::SendMessageW(control, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0])));
         std::cout << "text " << (text.empty() ? "-" : Hex(Utf8(text))) << std::endl;
     } else if (command == "settext") {
         std::string textHex;

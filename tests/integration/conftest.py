@@ -6,6 +6,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 import pytest
 
@@ -54,6 +55,16 @@ def run_win(exe, *args, cwd=None, timeout=60):
         out.seek(0)
         err.seek(0)
         return subprocess.CompletedProcess(exe, returncode, out.read(), err.read())
+
+
+def wait_for(condition, seconds=60):
+    """True once condition() holds, polled until seconds have passed."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return False
 
 
 def hold_open(build_dir, path):

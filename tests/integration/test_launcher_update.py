@@ -11,13 +11,15 @@ import time
 
 import pytest
 
-from conftest import WINE_RUN, wine_env, winpath
+from conftest import WINE_RUN, wait_for, wine_env, winpath
 from nginx_server import Nginx
 from update_files import pattern
 
 DEFAULT_HOST = "127.0.0.1"
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 MAIN_TITLE = "Tarnhold. Обновление"
+LAUNCHER_UPDATED = "Установщик Tarnhold был обновлен и перезапущен"
+LOG = 1006
 UPDATE_SECONDS = 120
 # Slow enough that a run can be caught in the middle of a package.
 SLOW_RATE = "300k"
@@ -91,8 +93,10 @@ def test_installed_launcher_updates_itself_then_the_game(server, settings, launc
     wanted = {name: hashlib.md5(data).hexdigest() for name, data in files.items()}
     assert wait_for(lambda: digests(folder, files) == wanted and not (folder / "downloading.dat").exists(),
                     UPDATE_SECONDS)
+    # The old window closed without asking why; the new one says what happened.
     window = driver.find_window(MAIN_TITLE, 20000)
     assert window is not None
+    assert driver.text(window, LOG).startswith(LAUNCHER_UPDATED)
     driver.close_window(window)
 
     expect_up_to_date(folder, files)
@@ -109,15 +113,6 @@ def run_probe(build_dir, folder):
         shutil.copy(build_dir / "update_probe.exe", probe)
     return subprocess.Popen([str(WINE_RUN), str(probe), "run", "127.0.0.2", str(UPDATE_SECONDS)], cwd=folder,
                             env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-
-
-def wait_for(condition, seconds=60):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return False
 
 
 def in_flight(folder, files):
