@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Publishes a sample game into the build folder, then starts the built
-# launcher under Wine from a fresh game folder. Without a display it runs on
-# Xvfb, saves a screenshot under the build folder and ends. Runs the i686
-# build where this machine runs 32-bit Windows programs, else the x86_64 one.
+# Publishes a sample game into the build folder, serves it with nginx at the
+# update host, runs the report server at the report host, installs the built
+# launcher into a fresh game folder in a Wine prefix of its own and starts it.
+# Without a display it runs on Xvfb, plays the player (screenshots while
+# updating, when finished, and of the game that "Start Game" starts, all in
+# the build's demo folder) and ends. Runs the i686 build where this machine
+# runs 32-bit Windows programs, else the x86_64 one.
 #   demo.sh [I686_BUILD_DIR [X86_64_BUILD_DIR]]
 set -euo pipefail
 
@@ -17,13 +20,14 @@ else
 fi
 echo "Demo runs the $arch build in $build"
 export TARNHOLD_ARCH=$arch
-export WINEPREFIX=$build/wineprefix
+export WINEPREFIX=$build/demo/wineprefix
 source "$here/scripts/wine-env.sh"
 "$here/scripts/wine-prefix.sh"
 
 # A small sample game published as an update server's tree in
 # build/demo/server, for the update run to fetch from.
-/usr/bin/python3 "$here/scripts/sample-game.py" "$build/demo/sample-game"
+/usr/bin/python3 "$here/scripts/sample-game.py" "$build/demo/sample-game" "$build/game/Tarnhold.exe"
+rm -rf "$build/demo/server"
 wine "$build/publisher.exe" "$(winepath -w "$build/demo/sample-game")" "$(winepath -w "$build/demo/server")"
 
 # The launcher installed in a fresh game folder: it opens its main window and
@@ -88,7 +92,8 @@ http {
     scgi_temp_path $conf/scgi;
     uwsgi_temp_path $conf/uwsgi;
     default_type application/octet-stream;
-    server { listen $update_host:80; root $build/demo/server; }
+    # Slow enough that the update can be watched.
+    server { listen $update_host:80; root $build/demo/server; limit_rate 1m; }
 }
 CONF
     nginx -c "$conf/nginx.conf" -g 'daemon off;' &
@@ -114,9 +119,5 @@ xvfb_pid=$!
 export DISPLAY=$display
 sleep 1
 
-(cd "$game" && wine TarnholdLauncher.exe) &
-disown
-sleep 12
-import -window root "$build/demo/screenshot.png"
-echo "The launcher is running on Xvfb; screenshot: $build/demo/screenshot.png"
+/usr/bin/python3 "$here/scripts/demo-player.py" "$build" "$game"
 echo "The game folder $game now holds $(find "$game" -type f | wc -l) files"

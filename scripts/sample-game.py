@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""Writes a small sample game folder for the demo: a stand-in game
-executable, data files in nested folders, an empty file and a name with
-Cyrillic letters. The same folder comes out of every run.
+"""Writes a small sample game folder for the demo: the stand-in game
+executable, data files in nested folders (one large enough that the update
+can be watched), an empty file and a name with Cyrillic letters. The same
+folder comes out of every run.
 
-    sample-game.py FOLDER
+    sample-game.py FOLDER GAME_EXE
 """
 import os
 import pathlib
@@ -22,7 +23,8 @@ def main():
     rng = random.Random(20240601)
     words = ["tarnhold", "keep", "north", "gate", "river", "stone", "banner", "forge"]
     files = {
-        "Tarnhold.exe": b"MZ" + bytes(rng.randrange(256) for _ in range(60_000)),
+        "Tarnhold.exe": pathlib.Path(sys.argv[2]).read_bytes(),
+        "data/terrain.pak": rng.randbytes(6_000_000),
         "data/maps/north_keep.map": " ".join(rng.choice(words) for _ in range(40_000)).encode(),
         "data/maps/river gate.map": " ".join(rng.choice(words) for _ in range(20_000)).encode(),
         "data/sounds/wind.ogg": bytes(rng.randrange(256) for _ in range(50_000)),

@@ -59,6 +59,17 @@ void SignalLauncher()
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = ::BeginPaint(window, &paint);
+        RECT area;
+        ::GetClientRect(window, &area);
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, RGB(255, 255, 255));
+        ::DrawTextW(dc, L"Tarnhold: the stand-in game is running", -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        ::EndPaint(window, &paint);
+        return 0;
+    }
     case WM_TIMER:
     case WM_CLOSE:
         ::DestroyWindow(window);
