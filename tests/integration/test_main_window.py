@@ -3,6 +3,7 @@ update shown in its bars and lines, the log toggle, starting the stand-in game
 (automatically, by hand, or not at all when it is missing), and closing before
 the game is ready. nginx serves a game made by our publisher at the default
 update host; the report server listens at the default report host."""
+import os
 import re
 import shutil
 
@@ -158,6 +159,30 @@ def test_a_missing_game_is_told_at_every_press(game):
         driver.click(box, IDOK)
         assert wait_for(lambda: titled(driver, pid, LAUNCH_FAILED) is None, 10)
         assert wait_for(lambda: events(game.reports)[2:] == ["3"] * press, 10)
+    driver.close_window(hwnd)
+    assert driver.wait(pid, 10000) == 0
+
+
+def test_a_game_that_crashed_has_the_next_run_check_every_file(game):
+    driver = game.driver
+    game.publish()
+    pid, hwnd = game.start()
+    assert finished(driver, hwnd)
+    (game.folder / "standin.txt").write_text("crash")
+    driver.click(hwnd, START_GAME)
+    # The game ended without signalling: the launcher closes at its next tick.
+    assert driver.wait(pid, 30000) == 0
+    assert list((game.folder / "Errors").glob("* Error.txt"))
+
+    # Damage that only a check of the digests finds: same size, same time.
+    readme = game.folder / "readme.txt"
+    kept = readme.stat()
+    readme.write_bytes(b"x" * kept.st_size)
+    os.utime(readme, ns=(kept.st_atime_ns, kept.st_mtime_ns))
+    pid, hwnd = game.start()
+    assert finished(driver, hwnd)
+    assert readme.read_bytes() == DATA["readme.txt"]
+    assert game.reports.reports("errors") and not list((game.folder / "Errors").glob("*.txt"))
     driver.close_window(hwnd)
     assert driver.wait(pid, 10000) == 0
 

@@ -1,7 +1,7 @@
 // A stand-in for the game, built as Tarnhold.exe: what the launcher sees of
-// the real one. Each start is counted in "starts.log" in its folder. Then, by
-// TARNHOLD_STANDIN:
-//   (unset)  signals the launcher's event, shows a window for a few seconds, ends;
+// the real one. Each start is counted in "starts.log" in the current folder
+// (the launcher's). Then, by the first word of "standin.txt" there:
+//   (none)   signals the launcher's event, shows a window for a few seconds, ends;
 //   "crash"  writes a crash log "Errors\<time> Error.txt" and ends with code 3;
 //   "silent" never signals and runs until it is ended.
 
@@ -17,10 +17,14 @@ const wchar_t kLaunchEvent[] = L"Tarnhold";
 const DWORD kShownMs = 5000;
 const UINT_PTR kEndTimer = 1;
 
-std::wstring Mode()
+std::string Mode()
 {
-    wchar_t mode[32] = {};
-    ::GetEnvironmentVariableW(L"TARNHOLD_STANDIN", mode, 32);
+    char mode[32] = {};
+    if (FILE* file = _wfopen(L"standin.txt", L"r")) {
+        if (std::fscanf(file, "%31s", mode) != 1)
+            mode[0] = '\0';
+        std::fclose(file);
+    }
     return mode;
 }
 
@@ -109,10 +113,10 @@ int ShowForAWhile(HINSTANCE instance)
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     CountStart();
-    const std::wstring mode = Mode();
-    if (mode == L"crash")
+    const std::string mode = Mode();
+    if (mode == "crash")
         return WriteCrashLog();
-    if (mode == L"silent") {
+    if (mode == "silent") {
         ::Sleep(INFINITE);
         return 0;
     }
