@@ -42,6 +42,11 @@ extern const wchar_t* const kDetailLevels[kDetailLevelCount];
 const int kDefaultTextureDownsampling = 1;
 const int kDefaultShadowMapSize = 1024;
 
+// What the richer choices need from the adapter: pixel shader 3.0 (a shader
+// level of 30) and three simultaneous render targets.
+const int kModernShaderLevel = 30;
+const DWORD kFullRenderTargets = 3;
+
 // The shadow split distances the game starts from: the number of frustums and
 // their far planes.
 void WriteShadowSplits(CSettingsStore& store);

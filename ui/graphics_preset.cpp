@@ -5,9 +5,6 @@
 
 namespace {
 
-const int kModernShaderLevel = 30;
-const DWORD kFullRenderTargets = 3;
-
 // Detail levels of the three adapter classes, weakest first.
 const float kClassDetail[] = {0.3f, 0.5f, 0.7f};
 

@@ -19,8 +19,7 @@ public:
     }
     ~CScratchStore() { ::SHDeleteKeyW(HKEY_CURRENT_USER, keyPath_.c_str()); }
 
-    // Every text value below the key, named by its sub-key path and value name
-    // joined with "/".
+    // Every text below the key, named as the store names it ("Sub/Key/Value").
     std::map<std::wstring, std::wstring> Values() const
     {
         std::map<std::wstring, std::wstring> values;
@@ -31,28 +30,22 @@ public:
     CSettingsStore store;
 
 private:
-    static void Collect(const std::wstring& path, const std::wstring& prefix,
-                        std::map<std::wstring, std::wstring>& values)
+    static void Collect(const std::wstring& path, const std::wstring& prefix, std::map<std::wstring, std::wstring>& values)
     {
         UniqueRegKey key;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
-            return;
-        wchar_t name[256];
-        wchar_t text[256];
-        for (DWORD i = 0;; ++i) {
-            DWORD nameChars = 256, bytes = sizeof(text) - sizeof(wchar_t), type = 0;
-            if (::RegEnumValueW(key.Get(), i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(text),
-                                &bytes) != ERROR_SUCCESS)
-                break;
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Receive());
+        wchar_t name[256], text[256];
+        DWORD nameChars = 256, bytes = sizeof(text) - sizeof(wchar_t);
+        for (DWORD i = 0; ::RegEnumValueW(key.Get(), i, name, &nameChars, nullptr, nullptr,
+                                          reinterpret_cast<BYTE*>(text), &bytes) == ERROR_SUCCESS; ++i) {
             text[bytes / sizeof(wchar_t)] = L'\0';
             values[prefix + name] = text;
+            nameChars = 256, bytes = sizeof(text) - sizeof(wchar_t);
         }
-        for (DWORD i = 0;; ++i) {
-            DWORD nameChars = 256;
-            if (::RegEnumKeyExW(key.Get(), i, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
+        nameChars = 256;
+        for (DWORD i = 0; ::RegEnumKeyExW(key.Get(), i, name, &nameChars, nullptr, nullptr, nullptr, nullptr) ==
+                          ERROR_SUCCESS; ++i, nameChars = 256)
             Collect(path + L"\\" + name, prefix + name + L"/", values);
-        }
     }
 
     std::wstring keyPath_;
