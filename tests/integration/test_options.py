@@ -1,7 +1,5 @@
-"""The options dialog of the installed launcher, opened from its main window
-under Wine: what it stores on opening, "Save" and "Cancel", the display-mode
-radios and the detail sliders. The update run behind the main window finds no
-server and keeps retrying."""
+"""The options dialog of the installed launcher, opened from its main window.
+The update run behind that window finds no server and keeps retrying."""
 import time
 
 import pytest
@@ -9,17 +7,12 @@ import pytest
 from conftest import winpath
 
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
-MAIN_TITLE = "Tarnhold. Обновление"
 OPTIONS_TITLE = "Опции"
-IDOK, IDCANCEL, IDC_OPTIONS = 1, 2, 1016
 BM_GETCHECK, TBM_GETPOS, TBM_SETPOS = 0xF0, 0x400, 0x405
 DETAIL_SLIDERS = [(1038, 1039), (1042, 1043), (1048, 1049), (1050, 1051), (1052, 1053), (1055, 1054)]
-OVERALL_SLIDER = (1036, 1037)
-DETAILS = ["GrassFarPlaneMultiplier", "GrassDensity", "EffectsDensity", "ObjectsAndEffectsFarplane",
-           "ReflectionFarplane", "PlayersFarplaneCoeff"]
-SHADOW_SPLITS = {"Engine/Graphics/GlobalLighting/SMSettings/NumShadowFrustums": "4",
-                 **{"Engine/Graphics/GlobalLighting/SMSettings/ShadowMapFarPlane%d" % i: d
-                    for i, d in enumerate(["15", "40", "100", "200"])}}
+OVERALL, OVERALL_LABEL = 1036, 1037
+DETAILS = ["PerfomanceOptions/" + name for name in "GrassFarPlaneMultiplier GrassDensity EffectsDensity "
+           "ObjectsAndEffectsFarplane ReflectionFarplane PlayersFarplaneCoeff".split()]
 DEFAULTS = {
     "Engine/Graphics/Windowed": "0", "Engine/Graphics/WindowedFullscreen": "1", "Engine/Graphics/Refresh": "60",
     "Engine/Graphics/GlobalLighting/GlobalLightingMode": "0", "Engine/Graphics/GlobalLighting/FilterMode": "0",
@@ -27,16 +20,10 @@ DEFAULTS = {
     "Engine/Graphics/Options/TextureAnizotropy": "0", "Engine/Graphics/Options/TrilinearFiltering": "0",
     "Engine/Graphics/Options/OnlyOneTerrainTexture": "0", "Sound/SoundEnabled": "1",
     "PerfomanceOptions/WaterReflection": "1", "PerfomanceOptions/OptionsVisited": "0",
-    "Debug/HashCheckAfterCrash": "1", "Debug/HttpPreference": "0",
-    **{"PerfomanceOptions/" + name: "1.000000" for name in DETAILS},
+    "Debug/HashCheckAfterCrash": "1", "Debug/HttpPreference": "0", **{name: "1.000000" for name in DETAILS},
 }
-
-
-@pytest.fixture(autouse=True)
-def clean_registry(driver):
-    driver.reg_delete("HKCU", SETTINGS_KEY)
-    yield
-    driver.reg_delete("HKCU", SETTINGS_KEY)
+SPLITS = {"Engine/Graphics/GlobalLighting/SMSettings/" + name: value for name, value in zip(
+    ["NumShadowFrustums"] + ["ShadowMapFarPlane%d" % i for i in range(4)], ["4", "15", "40", "100", "200"])}
 
 
 def registry_name(name):
@@ -45,8 +32,8 @@ def registry_name(name):
     return SETTINGS_KEY + "\\" + key.replace("/", "\\"), value
 
 
-def stored(driver, name):
-    return driver.reg_text("HKCU", *registry_name(name))
+def stored(driver, names):
+    return {name: driver.reg_text("HKCU", *registry_name(name)) for name in names}
 
 
 def wait_for(condition, seconds=10):
@@ -58,78 +45,63 @@ def wait_for(condition, seconds=10):
 
 @pytest.fixture
 def open_options(driver, launcher_copy):
-    """Starts the installed launcher with these stored values, opens its options: (dialog, launcher pid)."""
-    started = []
+    """Installs the launcher with these stored values, starts it, opens its options: (dialog, pid)."""
+    pids = []
 
-    def run(values=None):
+    def run(values):
         driver.reg_set("HKCU", SETTINGS_KEY, "InstallPath", winpath(launcher_copy.parent))
-        for name, text in (values or {}).items():
+        for name, text in values.items():
             driver.reg_set("HKCU", *registry_name(name), text)
-        pid = driver.start(launcher_copy, cwd=launcher_copy.parent)
-        started.append(pid)
-        main = driver.wait_window(pid, 20000)
-        assert main and main[1] == MAIN_TITLE
-        driver.click(main[0], IDC_OPTIONS)
-        dialog = driver.find_window(OPTIONS_TITLE, 20000)
-        assert dialog
-        return dialog, pid
+        pids.append(driver.start(launcher_copy, cwd=launcher_copy.parent))
+        driver.click(driver.wait_window(pids[0], 20000)[0], 1016)
+        return driver.find_window(OPTIONS_TITLE, 20000), pids[0]
 
+    driver.reg_delete("HKCU", SETTINGS_KEY)
     yield run
-    for pid in started:
+    for pid in pids:
         driver.kill(pid)
+    driver.reg_delete("HKCU", SETTINGS_KEY)
 
 
-def press_and_wait_closed(driver, dialog, button):
+def close_with(driver, dialog, button):
     driver.press(dialog, button)
     wait_for(lambda: driver.find_window(OPTIONS_TITLE, 0) is None)
 
 
 def test_first_opening_stores_every_default_and_cancel_only_the_shadow_splits(driver, open_options):
-    dialog, _ = open_options()
-    assert {name: stored(driver, name) for name in DEFAULTS} == DEFAULTS
-    assert stored(driver, "Engine/Graphics/ScreenWidth").isdigit()
-    assert driver.send(dialog, 1062, BM_GETCHECK) == 1 and driver.send(dialog, 1066, BM_GETCHECK) == 1
-    assert not driver.state(dialog, 1018)[0] and not driver.state(dialog, 1026)[0]
+    dialog, _ = open_options({})
+    assert stored(driver, DEFAULTS) == DEFAULTS
+    assert [driver.send(dialog, box, BM_GETCHECK) for box in (1062, 1066)] == [1, 1]
+    assert [driver.state(dialog, box)[0] for box in (1018, 1026)] == [False, False]
 
     driver.press(dialog, 1033)
     driver.send(dialog, DETAIL_SLIDERS[0][0], TBM_SETPOS, 1, 30)
-    press_and_wait_closed(driver, dialog, IDCANCEL)
-    assert {name: stored(driver, name) for name in {**DEFAULTS, **SHADOW_SPLITS}} == {**DEFAULTS, **SHADOW_SPLITS}
+    close_with(driver, dialog, 2)
+    assert stored(driver, {**DEFAULTS, **SPLITS}) == {**DEFAULTS, **SPLITS}
 
 
-def test_windowed_fullscreen_wins_over_windowed_and_locks_the_resolution(driver, open_options):
-    dialog, _ = open_options({"Engine/Graphics/Windowed": "1", "Engine/Graphics/WindowedFullscreen": "1"})
+def test_save_stores_the_display_mode_the_coupled_sliders_and_the_language_in_effect_without_a_restart(
+        driver, open_options):
+    dialog, pid = open_options({"Engine/Graphics/Windowed": "1", "Engine/Graphics/WindowedFullscreen": "1",
+                                "PerfomanceOptions/OptionsVisited": "1", "Game/Language": "English"})
+    # Windowed fullscreen wins over windowed and locks the resolution.
     assert [driver.send(dialog, radio, BM_GETCHECK) for radio in (1064, 1062, 1063)] == [0, 1, 0]
-    assert not driver.state(dialog, 1018)[0]
     for radio, resolution_enabled in ((1063, True), (1062, False), (1064, True), (1062, False)):
         driver.press(dialog, radio)
         wait_for(lambda: driver.state(dialog, 1018)[0] == resolution_enabled)
-
-    press_and_wait_closed(driver, dialog, IDOK)
-    assert (stored(driver, "Engine/Graphics/Windowed"), stored(driver, "Engine/Graphics/WindowedFullscreen")) == \
-        ("0", "1")
-
-
-def test_detail_sliders_move_the_overall_one_and_it_moves_them(driver, open_options):
-    dialog, _ = open_options({"PerfomanceOptions/OptionsVisited": "1"})
+    # The overall slider shows the mean of the six; moved, it moves them all.
     for (slider, _), position in zip(DETAIL_SLIDERS, range(10, 70, 10)):
         driver.send(dialog, slider, TBM_SETPOS, 1, position)
-    wait_for(lambda: driver.send(dialog, OVERALL_SLIDER[0], TBM_GETPOS) == 35)
-    wait_for(lambda: driver.text(dialog, OVERALL_SLIDER[1]) == "35%")
-
-    driver.send(dialog, OVERALL_SLIDER[0], TBM_SETPOS, 1, 80)
+    wait_for(lambda: (driver.send(dialog, OVERALL, TBM_GETPOS), driver.text(dialog, OVERALL_LABEL)) == (35, "35%"))
+    driver.send(dialog, OVERALL, TBM_SETPOS, 1, 80)
     wait_for(lambda: [driver.text(dialog, label) for _, label in DETAIL_SLIDERS] == ["80%"] * 6)
-    press_and_wait_closed(driver, dialog, IDOK)
-    assert [stored(driver, "PerfomanceOptions/" + name) for name in DETAILS] == ["0.800000"] * 6
-
-
-def test_saving_the_language_in_effect_stores_its_code_without_a_restart(driver, open_options):
     # A code no row has reads as the first row, which is the language shown.
-    dialog, pid = open_options({"Game/Language": "English"})
     driver.press(dialog, 1030)
     assert driver.text(dialog, 1031) == "Русский"
     # The update run never finishes here, so there is nothing to check yet.
     assert not driver.state(dialog, 1067)[0]
-    press_and_wait_closed(driver, dialog, IDOK)
-    assert stored(driver, "Game/Language") == "Russian"
+    close_with(driver, dialog, 1)
+    saved = {"Engine/Graphics/Windowed": "0", "Engine/Graphics/WindowedFullscreen": "1", "Game/Language": "Russian",
+             **{name: "0.800000" for name in DETAILS}}
+    assert stored(driver, saved) == saved
     assert driver.wait(pid, 3000) is None

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shlwapi.h>
 
 #include "services/registry_keys.h"
 #include "services/string_ids.h"
@@ -49,10 +48,7 @@ protected:
         ::SendDlgItemMessageW(dialog.m_hWnd, id, CB_SETCURSEL, item, 0);
         Command(id, CBN_SELCHANGE);
     }
-    void Command(int id, WORD code = BN_CLICKED)
-    {
-        ::SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(id, code), 0);
-    }
+    void Command(int id, WORD code = BN_CLICKED) { ::SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(id, code), 0); }
     std::pair<int, Texts> Items(int id)
     {
         Texts texts(::SendDlgItemMessageW(dialog.m_hWnd, id, CB_GETCOUNT, 0, 0));
@@ -62,7 +58,6 @@ protected:
         }
         return {static_cast<int>(::SendDlgItemMessageW(dialog.m_hWnd, id, CB_GETCURSEL, 0, 0)), texts};
     }
-    std::wstring Saved(const std::wstring& name) { return scratch.Values()[name]; }
 
     CFixedHardwareFacts facts;
     CCapturedPrompt prompt;
@@ -79,7 +74,8 @@ TEST_F(OptionsDlgTest, ResolutionsAreOnePerSizeFrom1024WideAndAnUnlistedOneShows
     EXPECT_EQ(Items(IDC_HTTP_CLIENT).first, 0);
     Choose(IDC_RESOLUTION, 2);
     Command(IDOK);
-    EXPECT_EQ(Saved(L"Engine/Graphics/ScreenWidth") + L"x" + Saved(L"Engine/Graphics/ScreenHeight"), L"1280x1024");
+    EXPECT_EQ(scratch.Text(L"Engine/Graphics/ScreenWidth") + L"x" + scratch.Text(L"Engine/Graphics/ScreenHeight"),
+              L"1280x1024");
 }
 
 TEST_F(OptionsDlgTest, ListsFollowTheAdapterAndAStoredModeTheyLackIsSavedUnchanged)
@@ -87,9 +83,7 @@ TEST_F(OptionsDlgTest, ListsFollowTheAdapterAndAStoredModeTheyLackIsSavedUnchang
     const std::wstring no = LangText(IDS_QUALITY_NONE), low = LangText(IDS_QUALITY_LOW),
                        medium = LangText(IDS_QUALITY_MEDIUM), high = LangText(IDS_QUALITY_HIGH);
     struct Case {
-        int psMajor;
-        DWORD renderTargets, maxAnisotropy;
-        int lightingItem;
+        int psMajor, renderTargets, maxAnisotropy, lightingItem;
         Texts lighting, anisotropy;
         int anisotropyChoice;
         const wchar_t* saved;  // lighting mode, anisotropy
@@ -102,16 +96,16 @@ TEST_F(OptionsDlgTest, ListsFollowTheAdapterAndAStoredModeTheyLackIsSavedUnchang
         scratch.store.SetInt(L"Engine/Graphics/GlobalLighting/GlobalLightingMode", 2);
         scratch.store.SetInt(L"Engine/Graphics/Options/TextureAnizotropy", 4);
         facts.adapter.pixelShaderVersion = D3DPS_VERSION(c.psMajor, 0);
-        facts.adapter.renderTargets = c.renderTargets;
-        facts.adapter.maxAnisotropy = c.maxAnisotropy;
+        facts.adapter.renderTargets = static_cast<DWORD>(c.renderTargets);
+        facts.adapter.maxAnisotropy = static_cast<DWORD>(c.maxAnisotropy);
         Open();
         EXPECT_EQ(Items(IDC_LIGHTING_QUALITY), std::make_pair(c.lightingItem, c.lighting));
         EXPECT_EQ(Items(IDC_ANISOTROPY).second, c.anisotropy);
         EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(dialog.m_hWnd, IDC_ANISOTROPY)) != FALSE, c.maxAnisotropy > 1);
         Choose(IDC_ANISOTROPY, c.anisotropyChoice);
         Command(IDOK);
-        EXPECT_EQ(Saved(L"Engine/Graphics/GlobalLighting/GlobalLightingMode") + L" " +
-                      Saved(L"Engine/Graphics/Options/TextureAnizotropy"),
+        EXPECT_EQ(scratch.Text(L"Engine/Graphics/GlobalLighting/GlobalLightingMode") + L" " +
+                      scratch.Text(L"Engine/Graphics/Options/TextureAnizotropy"),
                   c.saved);
         dialog.DestroyWindow();
     }
@@ -129,17 +123,6 @@ TEST_F(OptionsDlgTest, OnlyAChangedLanguageRestartsTheLauncher)
     Command(IDOK);
     EXPECT_EQ(CurrentLanguage(), kLanguageRussian);
     EXPECT_EQ(dialog.restarts, Texts{ModuleFilePath()});
-}
-
-TEST_F(OptionsDlgTest, WithoutDirect3DTheDialogOffersDirectXAndSavesNothing)
-{
-    facts.adapter = AdapterFacts();
-    Open();
-    ASSERT_EQ(prompt.messages.size(), 1u);
-    EXPECT_EQ(prompt.messages[0].caption, L"Error");
-    EXPECT_TRUE(Items(IDC_RESOLUTION).second.empty());
-    Command(IDOK);
-    EXPECT_EQ(scratch.Values().size(), 1u);
 }
 
 } // namespace
