@@ -11,6 +11,7 @@
 #include "support/win_handles.h"
 #include "support/module_path.h"
 #include "ui/launcher_page.h"
+#include "ui/options_dlg.h"
 #include "ui/progress_shift.h"
 #include "ui/refusal_poll_dlg.h"
 #include "ui/toolkit/ax_host.h"
@@ -120,6 +121,11 @@ bool CLauncherWindow::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LP
         case IDC_START_GAME:
             if (job_)
                 job_->LaunchGame();
+            return true;
+        case IDC_OPTIONS:
+            if (HIWORD(wParam) != BN_CLICKED)
+                return false;
+            COptionsDlg(this).DoModal(::GetActiveWindow());
             return true;
         case IDC_LOG_TOGGLE:
             ToggleLog();
