@@ -1,15 +1,8 @@
 #pragma once
-// Interim versions of the main window, the installation dialog and the
-// uninstallation, until the real ones exist.
+// Interim version of the main window, until the real one exists.
 
 #include <windows.h>
 
 // Creates the main window from its template and runs the message loop until it
 // is closed. Returns the loop's exit code (0 when the window cannot be made).
 int RunMainWindow(int showCmd);
-
-// The installation dialog in its own loop. OK records the launcher's folder as
-// the installation folder; either button ends the loop.
-int RunInstallationDialog(int showCmd);
-
-void RunUninstall();
