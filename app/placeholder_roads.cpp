@@ -9,6 +9,7 @@
 #include "app/self_update_handover.h"
 #include "app/self_update_stages.h"
 #include "ui/localized_dialog.h"
+#include "ui/options_dlg.h"
 #include "ui/resources/resource.h"
 #include "ui/toolkit/message_loop.h"
 #include "update/file_updater.h"
@@ -51,6 +52,10 @@ public:
             ShowQueuedLog();
             return true;
         case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_OPTIONS) {
+                COptionsDlg(this).DoModal(m_hWnd);
+                return true;
+            }
             if (LOWORD(wParam) != IDCANCEL)
                 return false;
             [[fallthrough]];

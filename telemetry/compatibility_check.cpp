@@ -27,12 +27,6 @@ std::wstring AdapterLabel(const AdapterFacts& adapter)
     return label;
 }
 
-void OfferDirectXDownload(IUserPrompt& prompt)
-{
-    if (prompt.ShowMessage(kNoDirect3DQuestion, kNoDirect3DCaption, MB_OKCANCEL) == IDOK)
-        prompt.OpenAddress(LoadLangString(IDS_DIRECTX_URL));
-}
-
 void ShowRefusal(const AdapterFacts& adapter, IUserPrompt& prompt)
 {
     // Copied at once: every string load reuses one buffer.
@@ -65,6 +59,12 @@ bool CheckCompatibility(IHardwareFacts& facts, IUserPrompt& prompt)
         return true;
     ShowRefusal(adapter, prompt);
     return false;
+}
+
+void OfferDirectXDownload(IUserPrompt& prompt)
+{
+    if (prompt.ShowMessage(kNoDirect3DQuestion, kNoDirect3DCaption, MB_OKCANCEL) == IDOK)
+        prompt.OpenAddress(LoadLangString(IDS_DIRECTX_URL));
 }
 
 int ShaderLevel(DWORD version)

@@ -13,6 +13,10 @@
 bool CheckCompatibility();
 bool CheckCompatibility(IHardwareFacts& facts, IUserPrompt& prompt);
 
+// Asks whether to open the DirectX download page (Direct3D 9 is missing) and
+// opens it on OK.
+void OfferDirectXDownload(IUserPrompt& prompt);
+
 // A shader version as one number: major x 10 + minor (3.0 gives 30).
 int ShaderLevel(DWORD version);
 

@@ -48,8 +48,18 @@ AdapterFacts CPlatformHardwareFacts::DefaultAdapter()
     D3DCAPS9 caps;
     std::memset(&caps, 0, sizeof(caps));
     if (SUCCEEDED(direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps))) {
+        facts.capsRead = true;
         facts.pixelShaderVersion = caps.PixelShaderVersion;
         facts.vertexShaderVersion = caps.VertexShaderVersion;
+        facts.maxAnisotropy = caps.MaxAnisotropy;
+        facts.renderTargets = caps.NumSimultaneousRTs;
+    }
+
+    UINT modeCount = direct3d->GetAdapterModeCount(D3DADAPTER_DEFAULT, D3DFMT_X8R8G8B8);
+    for (UINT i = 0; i < modeCount; ++i) {
+        D3DDISPLAYMODE mode = {};
+        if (SUCCEEDED(direct3d->EnumAdapterModes(D3DADAPTER_DEFAULT, D3DFMT_X8R8G8B8, i, &mode)))
+            facts.displayModes.push_back({mode.Width, mode.Height, mode.RefreshRate});
     }
     return facts;
 }

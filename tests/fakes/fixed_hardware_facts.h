@@ -21,6 +21,7 @@ public:
         adapter.deviceName = "\\\\.\\DISPLAY1";
         adapter.pixelShaderVersion = D3DPS_VERSION(psMajor, psMinor);
         adapter.vertexShaderVersion = D3DVS_VERSION(vsMajor, vsMinor);
+        adapter.capsRead = true;
     }
 
     std::string brand;
