@@ -9,6 +9,7 @@
 #include "support/folder_path.h"
 #include "support/module_path.h"
 #include "support/process_start.h"
+#include "ui/graphics_preset.h"
 #include "ui/setup_exception.h"
 #include "ui/stored_language.h"
 #include "ui/uninstall_entry.h"
@@ -57,6 +58,7 @@ InstalledLauncher InstallLauncher(const InstallChoice& choice)
 
     SetInstallPath(folder);
     StoreLanguage();
+    ApplyDefaultQuality();
 
     CreateShortcuts(choice.shortcuts, launcher, folder);
     WriteUninstallEntry(launcher);

@@ -20,6 +20,9 @@ DONE = "Удаление завершено."
 KEPT = ("Удаление завершено.\nПапка \"%s\" содержит не только игру, поэтому из неё удалены только файлы, "
         "записанные программой запуска; всё остальное в ней сохранено.")
 FOLDER_ERROR = "Ошибка при создании директории"
+# Values of the graphics preset installation stores.
+PRESET = [("Engine\\Graphics\\GlobalLighting\\SMSettings", "SMSize"),
+          ("Engine\\Graphics\\Options", "TextureDownsampling"), ("PerfomanceOptions", "WaterReflection")]
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 IDC_FOLDER = 1010
 DESKTOP, PROGRAMS, DOCUMENTS = 0x10, 0x02, 0x05
@@ -162,6 +165,8 @@ def test_install_into_a_new_folder(driver, places, build_dir, launcher_copy, tmp
     assert (folder / launcher_copy.name).stat().st_size > 0
     assert driver.reg_text("HKCU", SETTINGS_KEY, "InstallPath") == winpath(folder)
     assert driver.reg_text("HKCU", SETTINGS_KEY + "\\Game", "Language") == "Russian"
+    for key, name in PRESET:
+        assert driver.reg_text("HKCU", SETTINGS_KEY + "\\" + key, name) is not None, name
     links = {places["desktop"] + "\\Tarnhold.lnk": (installed, "Tarnhold"),
              places["menu"] + "\\Tarnhold\\Tarnhold.lnk": (installed, "Tarnhold"),
              places["menu"] + "\\Tarnhold\\Папка скриншотов.lnk": (winpath(folder / "Screenshots"),
