@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "services/launcher_switches.h"
+
 enum class StartMode {
     Normal,
     DeleteDownloadedExe,        // "-deletedownloadedexe:<path>", then normal start-up
@@ -13,13 +15,6 @@ enum class StartMode {
     Uninstall,                  // "/uninstall..."
     DeleteFile,                 // clean-up after uninstallation
 };
-
-extern const wchar_t kSwitchDeleteDownloadedExe[];
-extern const wchar_t kSwitchCopyToOriginalAndRestart[];
-extern const wchar_t kSwitchDeleteCopyExe[];
-extern const wchar_t kSwitchUninstall[];
-extern const wchar_t kSwitchDeleteFile[];
-extern const wchar_t kSwitchPid[];
 
 // The command line after the program name and the blanks that follow it.
 const wchar_t* CommandTail(const wchar_t* commandLine);

@@ -5,13 +5,14 @@
 #include <ctime>
 
 #include "app/command_line.h"
-#include "app/install_state.h"
 #include "app/launcher_app.h"
 #include "app/main_window_run.h"
-#include "app/placeholder_roads.h"
+#include "app/modeless_run.h"
 #include "app/self_update_stages.h"
 #include "app/single_instance.h"
+#include "app/uninstall.h"
 #include "app/uninstall_cleanup.h"
+#include "services/install_state.h"
 #include "services/registry_keys.h"
 #include "services/settings_store.h"
 #include "services/string_table.h"
@@ -19,6 +20,7 @@
 #include "support/random.h"
 #include "telemetry/compatibility_check.h"
 #include "ui/language_select_dlg.h"
+#include "ui/setup_dlg.h"
 #include "ui/stored_language.h"
 #include "ui/toolkit/ax_host.h"
 
@@ -42,7 +44,7 @@ int RunFirstStart(int showCmd)
     g_app.SetUiLanguage(LanguageIdAt(languageDialog.SelectedIndex()));
     if (!CheckCompatibility())
         return 0;
-    return RunInstallationDialog(showCmd);
+    return RunModelessDialog<CSetupDlg>(showCmd);
 }
 
 int RunNormalStartup(int showCmd)

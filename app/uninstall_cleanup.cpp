@@ -9,6 +9,7 @@
 #include "support/process_start.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
+#include "support/known_folders.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
 
@@ -33,7 +34,9 @@ void RemoveEmptyFolders(const wchar_t* filePath)
 {
     wchar_t folder[MAX_PATH];
     lstrcpynW(folder, filePath, MAX_PATH);
-    if (!::PathRemoveFileSpecW(folder) || !::PathIsDirectoryEmptyW(folder) || !::RemoveDirectoryW(folder))
+    // A launcher installed into the desktop or the documents leaves them.
+    if (!::PathRemoveFileSpecW(folder) || IsSystemFolder(folder) || !::PathIsDirectoryEmptyW(folder) ||
+        !::RemoveDirectoryW(folder))
         return;
     if (!::PathRemoveFileSpecW(folder))
         return;

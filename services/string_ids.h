@@ -81,8 +81,9 @@
 #define IDS_UNINSTALL_COMPLETE          177
 #define IDS_HTTP_AUTO_SELECT            178
 #define IDS_SWITCHING_CLIENT            179
+#define IDS_UNINSTALL_FOLDER_KEPT       180   /* uninstall completed, folder shared with others */
 
 #define IDS_FIRST                       IDS_PRODUCT_NAME
-#define IDS_LAST                        IDS_SWITCHING_CLIENT
+#define IDS_LAST                        IDS_UNINSTALL_FOLDER_KEPT
 
 #endif /* TARNHOLD_SERVICES_STRING_IDS_H */

@@ -32,9 +32,17 @@ bool SamePathNoCase(const std::wstring& a, const std::wstring& b)
                                   TRUE) == CSTR_EQUAL;
 }
 
-bool IsModuleFile(const std::wstring& path)
+std::wstring FullPath(const std::wstring& path)
 {
     wchar_t full[MAX_PATH];
     DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return length != 0 && length < MAX_PATH && SamePathNoCase(full, ModuleFilePath());
+    if (length == 0 || length >= MAX_PATH)
+        return std::wstring();
+    return std::wstring(full, length);
+}
+
+bool IsModuleFile(const std::wstring& path)
+{
+    std::wstring full = FullPath(path);
+    return !full.empty() && SamePathNoCase(full, ModuleFilePath());
 }

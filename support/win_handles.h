@@ -3,6 +3,8 @@
 // return cannot leak. Non-copyable, movable.
 
 #include <windows.h>
+#include <objbase.h>
+#include <shtypes.h>
 #include <wincrypt.h>
 #include <io.h>
 #include <utility>
@@ -97,12 +99,21 @@ struct CryptHashTraits {
     static void Close(Type h) { ::CryptDestroyHash(h); }
 };
 
+// Item ID lists the shell allocates with the task allocator.
+struct ItemIdListTraits {
+    using Type = LPITEMIDLIST;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type list) { return list != nullptr; }
+    static void Close(Type list) { ::CoTaskMemFree(list); }
+};
+
 using UniqueHandle = ScopedResource<HandleTraits>;
 using UniqueFindHandle = ScopedResource<FindHandleTraits>;
 using UniqueRegKey = ScopedResource<RegKeyTraits>;
 using UniqueCrtFile = ScopedResource<CrtFileTraits>;
 using UniqueCryptProvider = ScopedResource<CryptProviderTraits>;
 using UniqueCryptHash = ScopedResource<CryptHashTraits>;
+using UniqueItemIdList = ScopedResource<ItemIdListTraits>;
 
 // Owns one reference of a COM interface.
 template <typename T>

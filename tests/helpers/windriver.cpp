@@ -138,6 +138,67 @@ void FindWindowByTitle(std::istringstream& in)
     std::cout << "none" << std::endl;
 }
 
+struct ExeWindowSearch {
+    std::wstring exe;
+    HWND found;
+};
+
+BOOL CALLBACK MatchExeWindow(HWND hwnd, LPARAM param)
+{
+    ExeWindowSearch* search = reinterpret_cast<ExeWindowSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (!::IsWindowVisible(hwnd))
+        return TRUE;
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return TRUE;
+    wchar_t image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    bool same = ::QueryFullProcessImageNameW(process, 0, image, &length) && lstrcmpiW(image, search->exe.c_str()) == 0;
+    ::CloseHandle(process);
+    if (!same)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+// A visible window of any process running this executable, also one the
+// driver did not start.
+void ExeWindow(std::istringstream& in)
+{
+    std::string exeHex;
+    DWORD ms = 0;
+    in >> exeHex >> ms;
+    ExeWindowSearch search{WideFromHex(exeHex), nullptr};
+    DWORD started = ::GetTickCount();
+    do {
+        ::EnumWindows(MatchExeWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            std::cout << "window " << HandleText(search.found) << " " << Title(search.found) << std::endl;
+            return;
+        }
+        ::Sleep(50);
+    } while (::GetTickCount() - started < ms);
+    std::cout << "none" << std::endl;
+}
+
+// Ends the process of a window, which the driver may not have started.
+void KillWindow(std::istringstream& in)
+{
+    std::string hwnd;
+    in >> hwnd;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(ParseHwnd(hwnd), &pid);
+    HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (process) {
+        ::TerminateProcess(process, 99);
+        ::WaitForSingleObject(process, 5000);
+        ::CloseHandle(process);
+    }
+    std::cout << "ok" << std::endl;
+}
+
 void Windows(std::istringstream& in)
 {
     DWORD pid = 0;
@@ -233,6 +294,17 @@ void RegDel(std::istringstream& in)
     std::cout << "ok" << std::endl;
 }
 
+void RegKey(std::istringstream& in)
+{
+    std::string root, keyHex;
+    in >> root >> keyHex;
+    HKEY key = nullptr;
+    bool exists = ::RegOpenKeyExW(Root(root), WideFromHex(keyHex).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (exists)
+        ::RegCloseKey(key);
+    std::cout << "exists " << (exists ? 1 : 0) << std::endl;
+}
+
 void Command(std::istringstream& in)
 {
     std::string hwnd;
@@ -318,6 +390,10 @@ int main()
             WaitWindow(in);
         } else if (command == "findwindow") {
             FindWindowByTitle(in);
+        } else if (command == "exewindow") {
+            ExeWindow(in);
+        } else if (command == "killwindow") {
+            KillWindow(in);
         } else if (command == "windows") {
             Windows(in);
         } else if (command == "wait") {
@@ -342,6 +418,8 @@ int main()
             RegSet(in);
         } else if (command == "regget") {
             RegGet(in);
+        } else if (command == "regkey") {
+            RegKey(in);
         } else if (command == "regdel") {
             RegDel(in);
         } else if (command == "text" || command == "settext" || command == "state" || command == "items" ||

@@ -74,7 +74,7 @@ def test_pixel_shader_20_with_vertex_shader_11_passes(driver, launcher_copy):
     hwnd, title = first_window(driver, pid)
     assert title == INSTALL_TITLE
     driver.close_window(hwnd)
-    assert driver.wait(pid, 10000) == 0
+    assert driver.wait(pid, 10000) == IDCANCEL
 
 
 @pytest.mark.parametrize("button", [IDOK, IDCANCEL])
@@ -95,4 +95,4 @@ def test_without_direct3d_the_download_question_comes_and_start_up_goes_on(drive
     install = driver.find_window(INSTALL_TITLE, WINDOW_WAIT_MS)
     assert install is not None
     driver.close_window(install)
-    assert driver.wait(pid, 10000) == 0
+    assert driver.wait(pid, 10000) == IDCANCEL

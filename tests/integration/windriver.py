@@ -21,9 +21,10 @@ class WinDriver:
         return answer
 
     def start(self, exe, tail=None, cwd=None):
-        """Starts exe with the command line "<file name> <tail>" (none when tail is None)."""
+        """Starts exe (a Linux path, or a Windows path as text) with the command line
+        "<file name> <tail>" (none when tail is None)."""
         from conftest import winpath
-        line = "start %s %s" % (_hex(winpath(exe)), "-" if tail is None else tail.encode("utf-8").hex() or "-")
+        line = "start %s %s" % (_hex(exe if isinstance(exe, str) else winpath(exe)), "-" if tail is None else tail.encode("utf-8").hex() or "-")
         if cwd:
             line += " " + _hex(winpath(cwd))
         answer = self._ask(line)
@@ -47,6 +48,17 @@ class WinDriver:
         """hwnd of a visible top-level window of any process with exactly this title, or None."""
         answer = self._ask("findwindow %s %d" % (_hex(title), ms)).split()
         return answer[1] if answer[0] == "window" else None
+
+    def exe_window(self, exe, ms):
+        """(hwnd, title) of a visible window of any process running exe (its Windows path), or None."""
+        answer = self._ask("exewindow %s %d" % (_hex(exe), ms)).split()
+        if answer[0] != "window":
+            return None
+        return answer[1], bytes.fromhex(answer[2]).decode("utf-8") if len(answer) > 2 else ""
+
+    def kill_window(self, hwnd):
+        """Ends the process that owns the window."""
+        self._ask("killwindow " + hwnd)
 
     def windows(self, pid):
         self.proc.stdin.write("windows %d\n" % pid)
@@ -124,6 +136,9 @@ class WinDriver:
         if value is None:
             return None
         return value[1].decode("utf-16-le").rstrip("\0")
+
+    def reg_key_exists(self, root, key):
+        return self._ask("regkey %s %s" % (root, _hex(key))) == "exists 1"
 
     def reg_delete(self, root, key):
         self._ask("regdel %s %s" % (root, _hex(key)))

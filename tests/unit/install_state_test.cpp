@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
-#include "app/install_state.h"
+#include "services/install_state.h"
 #include "services/machine_id.h"
 #include "services/registry_keys.h"
 #include "services/string_table.h"
@@ -99,11 +99,12 @@ TEST_F(InstallStateTest, LegacyRecordUnderLocalMachineMovesEvenForAnotherFolder)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, LegacyMakerKeyPath()));
 }
 
-TEST_F(InstallStateTest, SetInstallPathRecordsFolderAndLanguage)
+TEST_F(InstallStateTest, SetInstallPathRecordsTheFolder)
 {
+    EXPECT_EQ(RecordedInstallFolder(), L"");
     SetInstallPath(ModuleFolder());
     EXPECT_EQ(GetText(HKEY_CURRENT_USER, SettingsKeyPath(), L"InstallPath"), ModuleFolder());
-    EXPECT_EQ(GetText(HKEY_CURRENT_USER, GameKeyPath(), L"Language"), L"Russian");
+    EXPECT_EQ(RecordedInstallFolder(), ModuleFolder());
     EXPECT_TRUE(IsInstalledHere());
 }
 

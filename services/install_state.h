@@ -8,4 +8,9 @@
 // Moves a record found under the older key layout to the current one.
 bool IsInstalledHere();
 
+// The recorded installation folder as a full path, or empty when none is
+// recorded.
+std::wstring RecordedInstallFolder();
+
+// Records the installation folder ("InstallPath").
 void SetInstallPath(const std::wstring& folder);

@@ -1,4 +1,4 @@
-#include "app/install_state.h"
+#include "services/install_state.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -7,7 +7,6 @@
 #include "support/module_path.h"
 #include "support/registry_text.h"
 #include "support/win_handles.h"
-#include "ui/stored_language.h"
 
 namespace {
 
@@ -67,15 +66,22 @@ bool IsInstalledHere()
         return false;
     if (::GetFileAttributesW(candidate) == INVALID_FILE_ATTRIBUTES)
         return false;
-    wchar_t fullPath[MAX_PATH];
-    DWORD length = ::GetFullPathNameW(candidate, MAX_PATH, fullPath, nullptr);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    return SamePathNoCase(fullPath, ModuleFilePath());
+    return IsModuleFile(candidate);
+}
+
+std::wstring RecordedInstallFolder()
+{
+    RegText folder;
+    if (!FindInstallPath(folder))
+        return std::wstring();
+    std::wstring full = FullPath(folder.text);
+    // A drive root keeps its separator, as the launcher's own folder does.
+    while (full.size() > 3 && full.back() == L'\\')
+        full.pop_back();
+    return full;
 }
 
 void SetInstallPath(const std::wstring& folder)
 {
     SetRegText(HKEY_CURRENT_USER, SettingsKeyPath(), kInstallPathValue, folder);
-    StoreLanguage();
 }
