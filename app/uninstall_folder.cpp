@@ -57,7 +57,11 @@ void RemoveWholeContents(const std::wstring& folder)
 
     for (const WIN32_FIND_DATAW& entry : entries) {
         std::wstring path = GamePath(folder, entry.cFileName);
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        const bool folderEntry = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        // A link goes as a link: what it points to is not ours.
+        if (folderEntry && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            ::RemoveDirectoryW(path.c_str());
+        else if (folderEntry)
             DeleteFolderTree(path);
         else
             DeleteUnlessRunning(path);
