@@ -2,7 +2,8 @@
 
     make_seeds.py ZIPCLI OUTPUT_DIR
 
-OUTPUT_DIR/fuzz_unzip gets gzip members from Python's gzip and zlib (several
+OUTPUT_DIR/fuzz_unzip gets, behind the refill byte of that target's input,
+gzip members from Python's gzip and zlib (several
 levels, every optional header field, two members), ZIP archives from
 zipfile (stored, deflated, with data descriptor, two entries), members from
 our own zipcli and a few broken ones. OUTPUT_DIR/fuzz_roundtrip gets inputs in
@@ -117,7 +118,12 @@ def roundtrip_seeds(rng):
 def main():
     zipcli, output = sys.argv[1], pathlib.Path(sys.argv[2])
     rng = random.Random(7)
-    for target, seeds in (('fuzz_unzip', unzip_seeds(zipcli, rng)), ('fuzz_roundtrip', roundtrip_seeds(rng))):
+    # Whole refills, and refills of 7 bytes.
+    unzip = {}
+    for name, data in unzip_seeds(zipcli, rng).items():
+        unzip[name] = b'\0' + data
+        unzip['r7_' + name] = b'\7' + data
+    for target, seeds in (('fuzz_unzip', unzip), ('fuzz_roundtrip', roundtrip_seeds(rng))):
         folder = output / target
         folder.mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():
