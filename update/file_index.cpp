@@ -78,6 +78,11 @@ bool ReadRecord(IndexReader& reader, IndexEntry& entry)
     if (nameBytes != 0 && !reader.ReadCounted(&name[0], nameBytes))
         return false;
     entry.name = Utf8ToWide(name);
+    // The conversion would stand U+FFFD in for each ill-formed byte, three
+    // bytes each when written back: a name the publisher never wrote, and one
+    // that could outgrow the length field of the launcher's own index.
+    if (WideToUtf8(entry.name) != name)
+        return false;
     return reader.ReadCounted(entry.md5.data(), entry.md5.size());
 }
 

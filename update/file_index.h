@@ -7,7 +7,7 @@
 // Layout, little-endian without padding: version (4 bytes, always 2), entry
 // count N (4), N records, then a 16-byte checksum (optional when read). A
 // record: file time (8), size (4), package size (4), name length L (2), the
-// name in UTF-8 (L bytes), MD5 of the content (16). The checksum is the MD5 of
+// name in well-formed UTF-8 (L bytes), MD5 of the content (16). The checksum is the MD5 of
 // a fixed salt followed by every byte before it.
 
 #ifdef _WIN32
