@@ -1,53 +1,47 @@
 #include "update/data_sources.h"
 
-#include <fcntl.h>
-#include <io.h>
-
-#include "support/win_handles.h"
+#include <algorithm>
 
 namespace {
 
-const unsigned kReadChunk = 4096;
-
-// Each byte becomes one UTF-16 unit, as a text stream in the "C" locale
-// widens it: server names are plain ASCII.
-void AddLine(std::vector<std::wstring>& servers, const std::string& line)
+// A byte no host or directory holds; such a line would reach the HTTP
+// requests (a CR in a host name) and the update log as it is.
+bool IsControl(char c)
 {
-    std::string text = line;
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-    if (text.empty() || text[0] == '#')
-        return;
-    std::wstring wide;
-    for (char c : text)
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    servers.push_back(wide);
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
 }
 
 } // namespace
 
-std::vector<std::wstring> ReadDataSources(const std::wstring& path)
+void ServerListParser::Add(const char* data, size_t size)
 {
-    std::vector<std::wstring> servers;
-    UniqueCrtFile file(::_wopen(path.c_str(), _O_RDONLY | _O_BINARY));
-    if (!file)
-        return servers;
-
-    std::string line;
-    char chunk[kReadChunk];
-    int got;
-    while ((got = ::_read(file.Get(), chunk, kReadChunk)) > 0) {
-        for (int i = 0; i < got; ++i) {
-            if (chunk[i] == '\n') {
-                AddLine(servers, line);
-                line.clear();
-            } else {
-                line += chunk[i];
-            }
-        }
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            EndLine();
+        else
+            line_ += data[i];
     }
-    AddLine(servers, line);
-    return servers;
+}
+
+std::vector<std::wstring> ServerListParser::Finish()
+{
+    EndLine();
+    return std::move(servers_);
+}
+
+// Each byte becomes one UTF-16 unit, as a text stream in the "C" locale
+// widens it: server names are plain ASCII.
+void ServerListParser::EndLine()
+{
+    if (!line_.empty() && line_.back() == '\r')
+        line_.pop_back();
+    if (!line_.empty() && line_[0] != '#' && std::none_of(line_.begin(), line_.end(), IsControl)) {
+        std::wstring wide;
+        for (char c : line_)
+            wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        servers_.push_back(wide);
+    }
+    line_.clear();
 }
 
 ServerAddress SplitServerLine(const std::wstring& line, const std::wstring& defaultDirectory)

@@ -6,9 +6,24 @@
 #include <vector>
 
 // The servers in file order. Lines end with LF or CR LF; each byte is one
-// character; empty lines and lines starting with "#" are skipped, nothing
-// else is trimmed. A file that cannot be read gives an empty list.
+// character; empty lines, lines starting with "#" and lines holding a
+// control character (below 0x20, or 0x7F) are skipped, nothing else is
+// trimmed. A file that cannot be read gives an empty list.
 std::vector<std::wstring> ReadDataSources(const std::wstring& path);
+
+// The same from the file's bytes, given in chunks of any size.
+class ServerListParser {
+public:
+    void Add(const char* data, size_t size);
+    // The servers of all chunks; the last line needs no line end.
+    std::vector<std::wstring> Finish();
+
+private:
+    void EndLine();
+
+    std::vector<std::wstring> servers_;
+    std::string line_;
+};
 
 struct ServerAddress {
     std::wstring host;

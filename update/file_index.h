@@ -7,26 +7,28 @@
 // Layout, little-endian without padding: version (4 bytes, always 2), entry
 // count N (4), N records, then a 16-byte checksum (optional when read). A
 // record: file time (8), size (4), package size (4), name length L (2), the
-// name in UTF-8 (L bytes), MD5 of the content (16). The checksum is the MD5 of
+// name in well-formed UTF-8 (L bytes), MD5 of the content (16). The checksum is the MD5 of
 // a fixed salt followed by every byte before it.
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "update/entry_name.h"
 #include "update/md5_digest.h"
 
-class IndexInput;
-
-// Index names compare as the file system compares them: ordinally, ignoring
-// letter case unit by unit (CompareStringOrdinal).
-bool SameEntryName(const std::wstring& a, const std::wstring& b);
-// The name folded to upper case exactly as that comparison folds it: two
-// names are the same exactly when their keys are equal.
-std::wstring EntryNameKey(const std::wstring& name);
+// A source of index bytes: a CRT descriptor, a Win32 handle, memory.
+class IndexInput {
+public:
+    virtual ~IndexInput() = default;
+    // Some bytes, 0 at the end, negative on an error.
+    virtual int ReadSome(void* buffer, unsigned size) = 0;
+};
 
 struct IndexEntry {
     // Last-write time the file must carry, in 100 ns units since 1601 (UTC).
@@ -45,14 +47,19 @@ public:
     // go on with them. Both throw std::runtime_error only when the digest
     // provider fails while a checksum is verified.
     //
-    // False when the file cannot be opened, otherwise as ReadFromDescriptor
-    // with verification.
-    bool ReadFromFile(const std::wstring& path);
     // True when a complete version-2 index was read and, if it carries a
-    // checksum and verify is set, the checksum is correct.
+    // checksum and verify is set, the checksum is correct. Reads no further
+    // than the checksum.
+    bool ReadFrom(IndexInput& input, bool verify);
+    // False when the file cannot be opened, otherwise as ReadFrom with
+    // verification.
+    bool ReadFromFile(const std::wstring& path);
+    // As ReadFrom on a descriptor.
     bool ReadFromDescriptor(int descriptor, bool verify);
+#ifdef _WIN32
     // The same on a Win32 handle (the unpacker's pipe).
     bool ReadFromHandle(HANDLE handle, bool verify);
+#endif
 
     // 0, or -1 when the file cannot be created or written, or a name is too
     // long for its 16-bit length field. The file is replaced in one step: a
@@ -84,7 +91,6 @@ public:
     bool ChecksumCorrect() const { return checksumCorrect_; }
 
 private:
-    bool Read(IndexInput& input, bool verify);
     void PushBack(IndexEntry entry);
 
     std::vector<IndexEntry> entries_;

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
 #include "support/win_handles.h"
+#endif
 
 constexpr size_t kMd5Size = 16;
 using Md5Hash = std::array<uint8_t, kMd5Size>;
@@ -27,10 +29,20 @@ public:
     Md5Hash Digest();
 
 private:
+#ifdef _WIN32
     void CreateHash();
 
     // Declared first so that it is released after the hash.
     UniqueCryptProvider provider_;
     UniqueCryptHash hash_;
     bool finished_ = false;
+#else
+    // The native fuzz build has no provider; it brings its own MD5.
+    void Restart();
+    void Transform(const uint8_t* block);
+
+    uint32_t state_[4];
+    uint64_t length_;
+    uint8_t block_[64];
+#endif
 };

@@ -6,19 +6,15 @@
 
 #include <algorithm>
 #include <exception>
-#include <vector>
 
 #include "support/folder_path.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
 #include "support/gzip/zip_codec.h"
-#include "update/game_paths.h"
-#include "update/md5_digest.h"
 
 namespace {
 
 const DWORD kPipeBufferSize = 262144;
-const DWORD kWriteChunkSize = 65536;
 // How long the decompressor may take to end after the writer, in ms.
 const DWORD kFinishWait = 20000;
 // After a stop, the job's owner waits 20 s for the worker that is blocked
@@ -99,33 +95,34 @@ UniqueHandle OpenTarget(const std::wstring& path)
 }
 
 // One unpacking: the state the two threads share with the calling thread.
-class GamePackageUnpack {
+// The writer walks the stream (PackageWalk), reading the pipe and writing the
+// files through this object.
+class GamePackageUnpack : private IndexInput, private IPackageFiles {
 public:
     GamePackageUnpack(const std::wstring& packagePath, IUnpackEventReceiver* receiver, FileIndex& index)
-        : packagePath_(packagePath), receiver_(receiver), index_(index), chunk_(kWriteChunkSize)
+        : packagePath_(packagePath), walk_(*this, *this, receiver, index)
     {
     }
 
     bool Run(HANDLE stopEvent);
 
 private:
-    bool StopRequested() const { return ::WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0; }
     static DWORD WINAPI DecompressMain(void* self);
     static DWORD WINAPI WriteMain(void* self);
     DWORD Decompress();
-    DWORD WriteFiles();
-    bool WriteOneFile(const IndexEntry& entry);
-    bool PassEntryBytes(const IndexEntry& entry, bool store);
-    bool StreamHasEnded();
+
+    int ReadSome(void* buffer, unsigned size) override;
+    bool StopRequested() override { return ::WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0; }
+    bool IsLauncher(const std::wstring& name) override { return IsModuleFile(name); }
+    bool Open(const std::wstring& name) override;
+    bool Write(const char* data, size_t size) override;
+    bool Close(uint64_t fileTime) override;
 
     std::wstring packagePath_;
-    IUnpackEventReceiver* receiver_;
-    FileIndex& index_;
     // What the writer works with lives here rather than on its stack, so
     // that a writer that had to be terminated leaves no open target and no
     // provider behind: they are released with this object.
-    std::vector<char> chunk_;
-    CMd5Digest digest_;
+    PackageWalk walk_;
     UniqueHandle target_;
     HANDLE stopEvent_ = nullptr;
     HANDLE readEnd_ = nullptr;
@@ -140,7 +137,14 @@ DWORD WINAPI GamePackageUnpack::DecompressMain(void* self)
 DWORD WINAPI GamePackageUnpack::WriteMain(void* self)
 {
     try {
-        return static_cast<GamePackageUnpack*>(self)->WriteFiles();
+        switch (static_cast<GamePackageUnpack*>(self)->walk_.Run()) {
+        case WalkResult::Succeeded:
+            return kThreadSucceeded;
+        case WalkResult::Stopped:
+            return kThreadTerminated;
+        default:
+            return kThreadFailed;
+        }
     } catch (...) {
         return kThreadFailed;
     }
@@ -156,68 +160,19 @@ DWORD GamePackageUnpack::Decompress()
     }
 }
 
-DWORD GamePackageUnpack::WriteFiles()
+int GamePackageUnpack::ReadSome(void* buffer, unsigned size)
 {
-    if (!index_.ReadFromHandle(readEnd_, false))
-        return kThreadFailed;
-    for (const IndexEntry& entry : index_.Entries()) {
-        if (!IsSafeEntryName(entry.name))
-            return kThreadFailed;
-    }
-    if (receiver_)
-        receiver_->OnUnpackBegin(index_.TotalSize());
-    std::vector<std::wstring> leftAlone;
-    for (const IndexEntry& entry : index_.Entries()) {
-        if (StopRequested())
-            return kThreadTerminated;
-        // The running launcher cannot be overwritten; it updates itself on
-        // its own road, so it is no part of what this package installed.
-        if (IsModuleFile(entry.name)) {
-            if (!PassEntryBytes(entry, false))
-                return StopRequested() ? kThreadTerminated : kThreadFailed;
-            leftAlone.push_back(entry.name);
-            continue;
-        }
-        if (!WriteOneFile(entry))
-            return StopRequested() ? kThreadTerminated : kThreadFailed;
-        if (receiver_)
-            receiver_->OnUnpackFileDone(entry);
-    }
-    if (!StreamHasEnded())
-        return kThreadFailed;
-    for (const std::wstring& name : leftAlone)
-        index_.Remove(name);
-    return kThreadSucceeded;
+    DWORD got = 0;
+    if (!::ReadFile(readEnd_, buffer, size, &got, nullptr))
+        return -1;
+    return static_cast<int>(got);
 }
 
-// The entry's bytes from the stream, with progress; stored ones are digested
-// and written to the open target.
-bool GamePackageUnpack::PassEntryBytes(const IndexEntry& entry, bool store)
-{
-    const bool check = store && index_.HasHashes();
-    DWORD remaining = static_cast<DWORD>(entry.size);
-    while (remaining != 0 && !StopRequested()) {
-        DWORD got = 0;
-        if (!::ReadFile(readEnd_, chunk_.data(), std::min(remaining, kWriteChunkSize), &got, nullptr) || got == 0)
-            return false;
-        if (check)
-            digest_.Update(chunk_.data(), got);
-        if (receiver_)
-            receiver_->OnUnpackBytes(got);
-        // The digest covers the stream, not the disk: a short or failed
-        // write (a full disk) must fail the file on its own.
-        if (store && !WriteAll(target_.Get(), chunk_.data(), got))
-            return false;
-        remaining -= got;
-    }
-    return remaining == 0;
-}
-
-bool GamePackageUnpack::WriteOneFile(const IndexEntry& entry)
+bool GamePackageUnpack::Open(const std::wstring& name)
 {
     // Index names may separate folders with "/"; the shell's path functions
     // that create the folders only know "\".
-    std::wstring target = entry.name;
+    std::wstring target = name;
     std::replace(target.begin(), target.end(), L'/', L'\\');
     if (target.size() >= MAX_PATH)
         return false;
@@ -235,35 +190,23 @@ bool GamePackageUnpack::WriteOneFile(const IndexEntry& entry)
     }
 
     target_ = OpenTarget(target);
-    if (!target_)
-        return false;
+    return static_cast<bool>(target_);
+}
 
-    // Each file starts a new digest: the previous one was taken, or none
-    // was started.
-    if (!PassEntryBytes(entry, true))
-        return false;
+bool GamePackageUnpack::Write(const char* data, size_t size)
+{
+    return WriteAll(target_.Get(), data, static_cast<DWORD>(size));
+}
 
+bool GamePackageUnpack::Close(uint64_t fileTime)
+{
     FILETIME lastWrite;
-    lastWrite.dwLowDateTime = static_cast<DWORD>(entry.fileTime & 0xFFFFFFFF);
-    lastWrite.dwHighDateTime = static_cast<DWORD>(entry.fileTime >> 32);
+    lastWrite.dwLowDateTime = static_cast<DWORD>(fileTime & 0xFFFFFFFF);
+    lastWrite.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
     if (!::SetFileTime(target_.Get(), nullptr, nullptr, &lastWrite))
         return false;
     // Closing can still report a write that failed late.
-    if (!::CloseHandle(target_.Release()))
-        return false;
-
-    if (index_.HasHashes() && entry.size != 0)
-        return digest_.Digest() == entry.md5;
-    return true;
-}
-
-// The package holds the indexed files and nothing more. The write end is
-// closed as soon as the decompressor ends, so this read never waits for
-// data that cannot come.
-bool GamePackageUnpack::StreamHasEnded()
-{
-    DWORD got = 0;
-    return !::ReadFile(readEnd_, chunk_.data(), 1, &got, nullptr) || got == 0;
+    return ::CloseHandle(target_.Release()) != 0;
 }
 
 bool GamePackageUnpack::Run(HANDLE stopEvent)

@@ -11,20 +11,7 @@
 #include <string>
 
 #include "update/file_index.h"
-
-// Progress of an unpacking; the calls arrive on the writing thread.
-class IUnpackEventReceiver {
-public:
-    // After a file was written, dated and checked.
-    virtual void OnUnpackFileDone(const IndexEntry& entry) = 0;
-    // After a chunk was read from the stream, before it is written.
-    virtual void OnUnpackBytes(uint32_t count) = 0;
-    // Once, after the index was read: the sum of all entries' sizes.
-    virtual void OnUnpackBegin(uint64_t totalSize) = 0;
-
-protected:
-    ~IUnpackEventReceiver() = default;
-};
+#include "update/package_walk.h"
 
 // Unpacks the package into the current folder and fills index with the
 // package's own index. Blocks until done, failed, or stopEvent is signalled.

@@ -203,7 +203,7 @@ void ReadDescriptor(uint32_t& crc, uint32_t& size)
 
 } // namespace
 
-void WriteMember(int input, int output, int level, uint32_t time)
+void WriteMember(ZipSource& input, ZipSink& output, int level, uint32_t time)
 {
     if (level < kMinLevel || level > kMaxLevel)
         Fail("bad pack level");
@@ -223,7 +223,7 @@ void WriteMember(int input, int output, int level, uint32_t time)
     FlushOutput();
 }
 
-int ReadMemberHeader(int input)
+int ReadMemberHeader(ZipSource& input)
 {
     BeginInput(input);
     g_time = 0;
@@ -251,7 +251,7 @@ int ReadMemberHeader(int input)
     return g_method = -1;
 }
 
-int DecodeMember(int output)
+int DecodeMember(ZipSink& output)
 {
     BeginOutput(output);
     switch (g_method) {
@@ -295,6 +295,13 @@ int DecodeMember(int output)
 uint32_t MemberTime()
 {
     return g_time;
+}
+
+int UnzipMember(ZipSource& input, ZipSink& output)
+{
+    if (ReadMemberHeader(input) < 0)
+        return -1;
+    return DecodeMember(output) != 0 ? -1 : 0;
 }
 
 } // namespace zip_engine

@@ -57,7 +57,7 @@ constexpr LevelConfig kLevels[kMaxLevel + 1] = {
 
 LevelConfig g_config;
 
-int g_inputFd;
+ZipSource* g_source;
 bool g_inputEnded;
 uint32_t g_crc;
 uint32_t g_inputLength;
@@ -97,7 +97,7 @@ void FillWindow()
         return;
     uint8_t* to = g_window + g_strStart + g_lookahead;
     size_t room = kWindowBufferSize - g_strStart - g_lookahead;
-    size_t got = ReadFully(g_inputFd, to, room);
+    size_t got = ReadFully(*g_source, to, room);
     g_inputEnded = got < room;
     g_crc = Crc32Update(g_crc, to, got);
     g_inputLength += static_cast<uint32_t>(got);
@@ -276,10 +276,10 @@ void CompressLazy()
 
 } // namespace
 
-DeflateResult Deflate(int input, int level)
+DeflateResult Deflate(ZipSource& input, int level)
 {
     g_config = kLevels[level];
-    g_inputFd = input;
+    g_source = &input;
     g_inputEnded = false;
     g_crc = kCrc32Initial;
     g_inputLength = 0;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "support/gzip/zip_io.h"
+
 namespace zip_engine {
 
 constexpr int kMinLevel = 1;
@@ -14,9 +16,9 @@ struct DeflateResult {
     uint32_t length;  // input length modulo 2^32
 };
 
-// Compresses everything the input descriptor holds into one DEFLATE stream
+// Compresses everything the source holds into one DEFLATE stream
 // (RFC 1951) through the engine's output buffer, ending on a byte boundary.
 // `level` lies in kMinLevel..kMaxLevel.
-DeflateResult Deflate(int input, int level);
+DeflateResult Deflate(ZipSource& input, int level);
 
 } // namespace zip_engine

@@ -99,7 +99,9 @@ CZip::CZip(const wchar_t* sourceName, int level)
 int CZip::Process(int input, int output)
 {
     SetHeaderName(SourceName());
-    WriteMember(input, output, level_, ModificationTime(input));
+    DescriptorSource source(input);
+    DescriptorSink sink(output);
+    WriteMember(source, sink, level_, ModificationTime(input));
     return 0;
 }
 
@@ -116,9 +118,9 @@ CUnzip::CUnzip(const wchar_t* sourceName) : CMamaZip(sourceName, NarrowNameOf(so
 int CUnzip::Process(int input, int output)
 {
     SetHeaderName(SourceName());
-    if (ReadMemberHeader(input) < 0)
-        return -1;
-    if (DecodeMember(output) != 0)
+    DescriptorSource source(input);
+    DescriptorSink sink(output);
+    if (UnzipMember(source, sink) != 0)
         return -1;
     // No time stamp in the input: the target keeps its own times.
     if (MemberTime() != 0)

@@ -42,12 +42,13 @@ int g_sourceFile = kNoFile;
 int g_targetFile = kNoFile;
 std::string g_headerName;
 
-int g_inputFd = kNoFile;
+ZipSource* g_source = nullptr;
 uint8_t g_input[kInputGiveBack + kInputBufferSize];
+size_t g_refillLimit = kInputBufferSize;
 size_t g_inputPos = kInputGiveBack;
 size_t g_inputEnd = kInputGiveBack;
 
-int g_outputFd = kNoFile;
+ZipSink* g_sink = nullptr;
 uint8_t g_output[kOutputBufferSize];
 size_t g_outputCount;
 
@@ -79,6 +80,16 @@ long RawWrite(int fd, const void* data, size_t size)
 }
 
 } // namespace
+
+long DescriptorSource::Read(uint8_t* buffer, size_t size)
+{
+    return RawRead(fd_, buffer, size);
+}
+
+long DescriptorSink::Write(const uint8_t* data, size_t size)
+{
+    return RawWrite(fd_, data, size);
+}
 
 int OpenForReading(const ZipPath& name)
 {
@@ -203,20 +214,20 @@ void FailAtEndOfInput()
 
 void ResetBuffers()
 {
-    g_inputFd = kNoFile;
+    g_source = nullptr;
     g_inputPos = kInputGiveBack;
     g_inputEnd = kInputGiveBack;
-    g_outputFd = kNoFile;
+    g_sink = nullptr;
     g_outputCount = 0;
     g_decodedCrc = kCrc32Initial;
     g_decodedLength = 0;
 }
 
-size_t ReadFully(int fd, uint8_t* buffer, size_t size)
+size_t ReadFully(ZipSource& source, uint8_t* buffer, size_t size)
 {
     size_t total = 0;
     while (total < size) {
-        long got = RawRead(fd, buffer + total, std::min(size - total, kMaxTransfer));
+        long got = source.Read(buffer + total, std::min(size - total, kMaxTransfer));
         if (got == 0)
             break;
         if (got < 0) {
@@ -229,10 +240,10 @@ size_t ReadFully(int fd, uint8_t* buffer, size_t size)
     return total;
 }
 
-void WriteFully(int fd, const uint8_t* data, size_t size)
+void WriteFully(ZipSink& sink, const uint8_t* data, size_t size)
 {
     while (size > 0) {
-        long put = RawWrite(fd, data, std::min(size, kMaxTransfer));
+        long put = sink.Write(data, std::min(size, kMaxTransfer));
         if (put < 0 && errno == EINTR)
             continue;
         // A write that makes no progress would loop for ever.
@@ -243,10 +254,10 @@ void WriteFully(int fd, const uint8_t* data, size_t size)
     }
 }
 
-void BeginInput(int fd)
+void BeginInput(ZipSource& source)
 {
     // Bytes left over from an earlier operation belong to another file.
-    g_inputFd = fd;
+    g_source = &source;
     g_inputPos = kInputGiveBack;
     g_inputEnd = kInputGiveBack;
 }
@@ -273,9 +284,14 @@ bool FillInput()
     std::memmove(g_input, g_input + keepFrom, g_inputEnd - keepFrom);
     g_inputPos -= keepFrom;
     g_inputEnd -= keepFrom;
-    size_t got = ReadFully(g_inputFd, g_input + g_inputEnd, sizeof g_input - g_inputEnd);
+    size_t got = ReadFully(*g_source, g_input + g_inputEnd, std::min(sizeof g_input - g_inputEnd, g_refillLimit));
     g_inputEnd += got;
     return got > 0;
+}
+
+void SetInputRefillLimit(size_t bytes)
+{
+    g_refillLimit = std::max<size_t>(1, std::min(bytes, kInputBufferSize));
 }
 
 uint8_t ReadByte()
@@ -285,9 +301,9 @@ uint8_t ReadByte()
     return g_input[g_inputPos++];
 }
 
-void BeginOutput(int fd)
+void BeginOutput(ZipSink& sink)
 {
-    g_outputFd = fd;
+    g_sink = &sink;
     g_outputCount = 0;
     g_decodedCrc = kCrc32Initial;
     g_decodedLength = 0;
@@ -316,7 +332,7 @@ void PutBytes(const uint8_t* data, size_t size)
 
 void FlushOutput()
 {
-    WriteFully(g_outputFd, g_output, g_outputCount);
+    WriteFully(*g_sink, g_output, g_outputCount);
     g_outputCount = 0;
 }
 
@@ -324,7 +340,7 @@ void WriteDecoded(const uint8_t* data, size_t size)
 {
     g_decodedCrc = Crc32Update(g_decodedCrc, data, size);
     g_decodedLength += static_cast<uint32_t>(size);
-    WriteFully(g_outputFd, data, size);
+    WriteFully(*g_sink, data, size);
 }
 
 uint32_t DecodedCrc()

@@ -19,6 +19,44 @@ constexpr int kNoFile = -1;
 // Diagnostics name the program first; the launcher never sets a name.
 inline constexpr char kProgramName[] = "";
 
+// Where the engine takes its input from and puts its output: descriptors of
+// the C runtime for CZip and CUnzip, memory for the native fuzz targets.
+class ZipSource {
+public:
+    // Up to `size` bytes; 0 at the end, negative (errno set) on an error.
+    virtual long Read(uint8_t* buffer, size_t size) = 0;
+
+protected:
+    ~ZipSource() = default;
+};
+
+class ZipSink {
+public:
+    // Some of the bytes; 0 or negative (errno set) when nothing was taken.
+    virtual long Write(const uint8_t* data, size_t size) = 0;
+
+protected:
+    ~ZipSink() = default;
+};
+
+class DescriptorSource final : public ZipSource {
+public:
+    explicit DescriptorSource(int fd) : fd_(fd) {}
+    long Read(uint8_t* buffer, size_t size) override;
+
+private:
+    int fd_;
+};
+
+class DescriptorSink final : public ZipSink {
+public:
+    explicit DescriptorSink(int fd) : fd_(fd) {}
+    long Write(const uint8_t* data, size_t size) override;
+
+private:
+    int fd_;
+};
+
 // Descriptor calls of the C runtime, binary mode everywhere.
 int OpenForReading(const ZipPath& name);
 int CreateForWriting(const ZipPath& name);
@@ -53,23 +91,27 @@ void Diagnose(const char* format, ...);
 void ResetBuffers();
 
 // Reads until `size` bytes arrived or the input ended; returns the count.
-size_t ReadFully(int fd, uint8_t* buffer, size_t size);
+size_t ReadFully(ZipSource& source, uint8_t* buffer, size_t size);
 // Writes everything; a short write is continued, a failed one is fatal.
-void WriteFully(int fd, const uint8_t* data, size_t size);
+void WriteFully(ZipSink& sink, const uint8_t* data, size_t size);
 
 // Input buffer: [InputCursor(), InputEnd()) holds unread bytes.
-void BeginInput(int fd);
+void BeginInput(ZipSource& source);
 const uint8_t* InputCursor();
 const uint8_t* InputEnd();
 // May step back at most kInputGiveBack bytes before the last refill.
 void SetInputCursor(const uint8_t* cursor);
 // Keeps the unread bytes and reads more; false when nothing more came.
 bool FillInput();
+// Largest number of bytes one FillInput takes (at least 1; kInputBufferSize,
+// the default, means as many as fit). Smaller refills put the buffer's
+// boundaries anywhere in short inputs: the fuzz targets' setting.
+void SetInputRefillLimit(size_t bytes);
 // Next byte; the end of the input is fatal.
 uint8_t ReadByte();
 
 // Output buffer of the compressor.
-void BeginOutput(int fd);
+void BeginOutput(ZipSink& sink);
 void PutByte(uint8_t value);
 void PutBytes(const uint8_t* data, size_t size);
 void FlushOutput();

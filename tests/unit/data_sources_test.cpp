@@ -5,7 +5,7 @@
 #include "test_files.h"
 #include "update/data_sources.h"
 
-TEST(DataSources, KeepsServerLinesInOrderAndSkipsEmptyLinesAndComments)
+TEST(DataSources, KeepsServerLinesInOrderAndSkipsEmptyLinesCommentsAndControlCharacters)
 {
     WriteBytes(L"datasources.txt",
                "alpha.example\r\n"
@@ -15,6 +15,8 @@ TEST(DataSources, KeepsServerLinesInOrderAndSkipsEmptyLinesAndComments)
                " #not a comment\n"
                "beta.example/pub\r\n"
                "  spaced  \n"
+               "cr.example\r\r\n"
+               "tab\t.example\n"
                "caf\xe9\n"
                "last.example");
     std::vector<std::wstring> expected = {L"alpha.example", L" #not a comment", L"beta.example/pub", L"  spaced  ",

@@ -132,6 +132,9 @@ TEST(FileIndexReader, DamagedFilesKeepWhatWasReadAndSetTheFlags)
         {"changed entry", golden.substr(0, 30) + "X" + golden.substr(31), false, 2, true, true, false},
         {"cut in the second record", golden.substr(0, secondRecordAt + 10), false, 1, true, false, false},
         {"cut in the first name", golden.substr(0, 8 + 18 + 5), false, 0, true, false, false},
+        // Written back, each ill-formed byte would take three.
+        {"ill-formed UTF-8 in the first name", golden.substr(0, 8 + 18) + "\xff" + golden.substr(8 + 19), false, 0,
+         true, false, false},
         {"cut in the count", golden.substr(0, 6), false, 0, true, false, false},
         {"empty file", "", false, 0, false, false, false},
         // A hostile count: the reader stops where the data ends instead of
