@@ -15,7 +15,9 @@ const wchar_t kCopySuffix[] = L".copy.exe";
 
 namespace {
 
-const int kDeleteAttempts = 100;
+// A process that has just ended may hold its file a while longer on a busy
+// machine: up to 30 s.
+const int kDeleteAttempts = 300;
 const DWORD kDeleteRetryMs = 100;
 // The old launcher may take a while to stop its download thread and close.
 const DWORD kReplaceRetryMs = 50;
