@@ -19,7 +19,7 @@ DEFAULT_HOST = "127.0.0.1"
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 MAIN_TITLE = "Tarnhold. Обновление"
 LAUNCHER_UPDATED = "Установщик Tarnhold был обновлен и перезапущен"
-LOG = 1006
+LOG, START_GAME = 1006, 1005
 UPDATE_SECONDS = 120
 # Slow enough that a run can be caught in the middle of a package.
 SLOW_RATE = "300k"
@@ -93,11 +93,14 @@ def test_installed_launcher_updates_itself_then_the_game(server, settings, launc
     wanted = {name: hashlib.md5(data).hexdigest() for name, data in files.items()}
     assert wait_for(lambda: digests(folder, files) == wanted and not (folder / "downloading.dat").exists(),
                     UPDATE_SECONDS)
-    # The old window closed without asking why; the new one says what happened.
-    window = driver.find_window(MAIN_TITLE, 20000)
-    assert window is not None
-    assert driver.text(window, LOG).startswith(LAUNCHER_UPDATED)
-    driver.close_window(window)
+    # The old window closed without asking why; the new one says what happened
+    # and, once its run has ended, closes without asking either.
+    window = driver.exe_window(winpath(launcher_copy), 20000)
+    assert window is not None and window[1] == MAIN_TITLE
+    assert driver.text(window[0], LOG).startswith(LAUNCHER_UPDATED)
+    assert wait_for(lambda: driver.state(window[0], START_GAME)[0], UPDATE_SECONDS)
+    driver.close_window(window[0])
+    assert wait_for(lambda: driver.exe_window(winpath(launcher_copy), 0) is None, 30)
 
     expect_up_to_date(folder, files)
     assert not (folder / "TarnholdLauncher.exe.copy.exe").exists()

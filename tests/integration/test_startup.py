@@ -100,11 +100,11 @@ def test_self_update_chain_replaces_launcher_and_removes_copy(driver, launcher_c
     assert driver.windows(copy_pid) == []
 
     # The new launcher deletes the copy and goes on to its main window.
-    window = driver.find_window(MAIN_TITLE, WINDOW_WAIT_MS)
-    assert window is not None
+    window = driver.exe_window(winpath(launcher_copy), WINDOW_WAIT_MS)
+    assert window is not None and window[1] == MAIN_TITLE
     assert launcher_copy.read_bytes() == new_launcher
     assert not copy.exists()
-    close_main_window(driver, window)
+    close_main_window(driver, window[0])
 
 
 def test_copy_stage_leaves_files_alone_unless_it_runs_as_a_copy(driver, launcher_copy):
