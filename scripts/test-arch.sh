@@ -34,7 +34,8 @@ if ! printf '#include <stdio.h>\nint main(void) { puts("i686 runs"); return 0; }
         i686-w64-mingw32-gcc -x c -o "$probe_dir/probe.exe" - 2>"$probe_dir/compile.log"; then
     reason="the i686 probe program did not compile ($(head -n 1 "$probe_dir/compile.log"))"
 elif ! TARNHOLD_ARCH=i686 WINEPREFIX=$i686_build/wineprefix "$here/scripts/wine-prefix.sh" 2>"$probe_dir/prefix.log"; then
-    reason="32-bit Wine could not create its prefix ($(grep -m 1 -i 'error\|cannot\|could not' "$probe_dir/prefix.log" || head -n 1 "$probe_dir/prefix.log"))"
+    # The first line is wine-prefix's own; Wine's words follow it.
+    reason="32-bit Wine could not create its prefix ($(tail -n +2 "$probe_dir/prefix.log" | grep -m 1 -i 'error\|cannot\|could not' || head -n 1 "$probe_dir/prefix.log"))"
 else
     output=$(cd "$probe_dir" && TARNHOLD_ARCH=i686 WINEPREFIX=$i686_build/wineprefix \
              timeout 120 "$here/scripts/wine-run.sh" probe.exe 2>"$probe_dir/run.log" </dev/null || true)
