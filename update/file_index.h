@@ -30,6 +30,18 @@ public:
     virtual int ReadSome(void* buffer, unsigned size) = 0;
 };
 
+#ifdef _WIN32
+// Index bytes from a Win32 handle: the unpacker's pipe.
+class HandleIndexInput final : public IndexInput {
+public:
+    explicit HandleIndexInput(HANDLE handle) : handle_(handle) {}
+    int ReadSome(void* buffer, unsigned size) override;
+
+private:
+    HANDLE handle_;
+};
+#endif
+
 struct IndexEntry {
     // Last-write time the file must carry, in 100 ns units since 1601 (UTC).
     uint64_t fileTime = 0;
@@ -56,10 +68,6 @@ public:
     bool ReadFromFile(const std::wstring& path);
     // As ReadFrom on a descriptor.
     bool ReadFromDescriptor(int descriptor, bool verify);
-#ifdef _WIN32
-    // The same on a Win32 handle (the unpacker's pipe).
-    bool ReadFromHandle(HANDLE handle, bool verify);
-#endif
 
     // 0, or -1 when the file cannot be created or written, or a name is too
     // long for its 16-bit length field. The file is replaced in one step: a

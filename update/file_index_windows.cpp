@@ -24,21 +24,6 @@ private:
     int descriptor_;
 };
 
-class HandleInput : public IndexInput {
-public:
-    explicit HandleInput(HANDLE handle) : handle_(handle) {}
-    int ReadSome(void* buffer, unsigned size) override
-    {
-        DWORD got = 0;
-        if (!::ReadFile(handle_, buffer, size, &got, nullptr))
-            return -1;
-        return static_cast<int>(got);
-    }
-
-private:
-    HANDLE handle_;
-};
-
 // Takes the source in large blocks, since a record is read field by field.
 // Only for a source read to its end: it takes more than the index.
 class ReadAheadInput : public IndexInput {
@@ -84,10 +69,12 @@ bool FileIndex::ReadFromDescriptor(int descriptor, bool verify)
     return ReadFrom(input, verify);
 }
 
-bool FileIndex::ReadFromHandle(HANDLE handle, bool verify)
+int HandleIndexInput::ReadSome(void* buffer, unsigned size)
 {
-    HandleInput input(handle);
-    return ReadFrom(input, verify);
+    DWORD got = 0;
+    if (!::ReadFile(handle_, buffer, size, &got, nullptr))
+        return -1;
+    return static_cast<int>(got);
 }
 
 int FileIndex::WriteToFile(const std::wstring& path) const

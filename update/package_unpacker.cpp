@@ -97,10 +97,10 @@ UniqueHandle OpenTarget(const std::wstring& path)
 // One unpacking: the state the two threads share with the calling thread.
 // The writer walks the stream (PackageWalk), reading the pipe and writing the
 // files through this object.
-class GamePackageUnpack : private IndexInput, private IPackageFiles {
+class GamePackageUnpack : private IPackageFiles {
 public:
     GamePackageUnpack(const std::wstring& packagePath, IUnpackEventReceiver* receiver, FileIndex& index)
-        : packagePath_(packagePath), walk_(*this, *this, receiver, index)
+        : packagePath_(packagePath), walk_(pipe_, *this, receiver, index)
     {
     }
 
@@ -111,7 +111,6 @@ private:
     static DWORD WINAPI WriteMain(void* self);
     DWORD Decompress();
 
-    int ReadSome(void* buffer, unsigned size) override;
     bool StopRequested() override { return ::WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0; }
     bool IsLauncher(const std::wstring& name) override { return IsModuleFile(name); }
     bool Open(const std::wstring& name) override;
@@ -119,13 +118,14 @@ private:
     bool Close(uint64_t fileTime) override;
 
     std::wstring packagePath_;
+    // The pipe's read end, set when the pipe is made.
+    HandleIndexInput pipe_{nullptr};
     // What the writer works with lives here rather than on its stack, so
     // that a writer that had to be terminated leaves no open target and no
     // provider behind: they are released with this object.
     PackageWalk walk_;
     UniqueHandle target_;
     HANDLE stopEvent_ = nullptr;
-    HANDLE readEnd_ = nullptr;
     int writeEnd_ = -1;
 };
 
@@ -158,14 +158,6 @@ DWORD GamePackageUnpack::Decompress()
     } catch (...) {
         return kThreadFailed;
     }
-}
-
-int GamePackageUnpack::ReadSome(void* buffer, unsigned size)
-{
-    DWORD got = 0;
-    if (!::ReadFile(readEnd_, buffer, size, &got, nullptr))
-        return -1;
-    return static_cast<int>(got);
 }
 
 bool GamePackageUnpack::Open(const std::wstring& name)
@@ -219,7 +211,7 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
         return false;
     writeHandle.Release();
     stopEvent_ = stopEvent;
-    readEnd_ = readEnd.Get();
+    pipe_ = HandleIndexInput(readEnd.Get());
     writeEnd_ = writeEnd.Get();
 
     UniqueHandle decompressor(::CreateThread(nullptr, 0, DecompressMain, this, 0, nullptr));

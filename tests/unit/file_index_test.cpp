@@ -193,7 +193,8 @@ TEST(FileIndexReader, ReadingAStreamStopsRightAfterTheChecksum)
     writeEnd.Reset();
 
     FileIndex index;
-    EXPECT_TRUE(index.ReadFromHandle(readEnd.Get(), false));
+    HandleIndexInput input(readEnd.Get());
+    EXPECT_TRUE(index.ReadFrom(input, false));
     EXPECT_TRUE(index.ChecksumPresent());
     EXPECT_FALSE(index.ChecksumCorrect());
     ExpectSameEntries(index, GoldenIndex());
