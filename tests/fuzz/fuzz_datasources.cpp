@@ -3,20 +3,13 @@
 // the file. The list must not depend on the pieces, and every server line
 // must be one the parser may give.
 
+#include "check_failure.h"
 #include "update/data_sources.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "server list check failed: %s\n", what);
-    std::abort();
-}
 
 std::vector<std::wstring> Parse(const char* text, size_t size, size_t step)
 {
@@ -36,22 +29,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* text = reinterpret_cast<const char*>(data + 1);
     std::vector<std::wstring> servers = Parse(text, size - 1, step);
     if (servers != Parse(text, size - 1, size))
-        Fail("the list depends on the read size");
+        FailCheck("server list check", "the list depends on the read size");
     size_t lines = static_cast<size_t>(std::count(text, text + size - 1, '\n')) + 1;
     if (servers.size() > lines)
-        Fail("more servers than lines");
+        FailCheck("server list check", "more servers than lines");
     for (const std::wstring& line : servers) {
         if (line.empty() || line[0] == L'#')
-            Fail("a line the parser skips");
+            FailCheck("server list check", "a line the parser skips");
         if (std::any_of(line.begin(), line.end(), [](wchar_t c) { return c < L' ' || c == 0x7F; }))
-            Fail("a control character in a server line");
+            FailCheck("server list check", "a control character in a server line");
         ServerAddress address = SplitServerLine(line, L"tarnhold2");
         if (address.host.find(L'/') != std::wstring::npos)
-            Fail("a host with a slash");
+            FailCheck("server list check", "a host with a slash");
         bool split = line.find(L'/') != std::wstring::npos;
         if (split ? address.host + L'/' + address.directory != line
                   : address.host != line || address.directory != L"tarnhold2")
-            Fail("the split loses or adds text");
+            FailCheck("server list check", "the split loses or adds text");
     }
     return 0;
 }

@@ -4,22 +4,14 @@
 // may reach a file, every written file gets exactly its indexed size, and a
 // walk that succeeds has taken the whole stream.
 
-#include "chunked_input.h"
+#include "check_failure.h"
 #include "index_checks.h"
+#include "memory_streams.h"
 #include "update/package_walk.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
 const wchar_t kLauncherName[] = L"TarnholdLauncher.exe";
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "game stream check failed: %s\n", what);
-    std::abort();
-}
 
 bool IsSeparator(wchar_t c)
 {
@@ -57,9 +49,9 @@ public:
     bool Open(const std::wstring& name) override
     {
         if (open_)
-            Fail("a file opened while another is open");
+            FailCheck("game stream check", "a file opened while another is open");
         if (!StaysInFolder(name))
-            Fail("an unsafe name reached the folder");
+            FailCheck("game stream check", "an unsafe name reached the folder");
         open_ = true;
         written_ = 0;
         return true;
@@ -67,14 +59,14 @@ public:
     bool Write(const char*, size_t size) override
     {
         if (!open_)
-            Fail("a write without an open file");
+            FailCheck("game stream check", "a write without an open file");
         written_ += size;
         return true;
     }
     bool Close(uint64_t) override
     {
         if (!open_)
-            Fail("a close without an open file");
+            FailCheck("game stream check", "a close without an open file");
         open_ = false;
         closedSizes_.push_back(written_);
         return true;
@@ -93,13 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    ChunkedInput stream(data + 1, size - 1, ReadStep(data[0]));
+    MemoryInput stream(data + 1, size - 1, ReadStep(data[0]));
     MemoryFolder folder;
     FileIndex index;
     PackageWalk walk(stream, folder, nullptr, index);
     WalkResult result = walk.Run();
     if (result == WalkResult::Stopped)
-        Fail("stopped without a stop request");
+        FailCheck("game stream check", "stopped without a stop request");
     CheckIndex(index, result == WalkResult::Succeeded, false);
 
     // The index lost the launcher's entries on success; the files closed
@@ -111,13 +103,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (result != WalkResult::Succeeded && SameEntryName(entry.name, kLauncherName))
             continue;
         if (folder.ClosedSizes()[closed++] != static_cast<uint32_t>(entry.size))
-            Fail("a file got other than its indexed size");
+            FailCheck("game stream check", "a file got other than its indexed size");
     }
     if (result == WalkResult::Succeeded) {
         if (stream.Left() != 0)
-            Fail("a walk succeeded before the stream ended");
+            FailCheck("game stream check", "a walk succeeded before the stream ended");
         if (closed != folder.ClosedSizes().size() || closed != index.Entries().size())
-            Fail("a walk succeeded without writing every file");
+            FailCheck("game stream check", "a walk succeeded without writing every file");
     }
     return 0;
 }

@@ -5,12 +5,11 @@
 // enough data for the window slide. A level byte from 0x80 up reads the
 // member back in small refills.
 
+#include "check_failure.h"
 #include "memory_streams.h"
 #include "support/gzip/gzip_member.h"
 #include "support/gzip/zip_codec.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -37,12 +36,6 @@ void Expand(const uint8_t* payload, size_t size, uint8_t repeat, std::vector<uin
     }
 }
 
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "round trip failed: %s\n", what);
-    std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
@@ -60,24 +53,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     restored.clear();
     zip_engine::SetHeaderName(kName);
     try {
-        MemorySource plain(data.data(), data.size());
+        MemoryInput plain(data.data(), data.size());
         MemorySink packed(SIZE_MAX, &member);
         zip_engine::WriteMember(plain, packed, level, 0);
 
         zip_engine::SetInputRefillLimit(input[0] & 0x80 ? (input[0] & 0x7F) + 1 : zip_engine::kInputBufferSize);
-        MemorySource packedSource(member.data(), member.size());
+        MemoryInput packedSource(member.data(), member.size());
         MemorySink sink(SIZE_MAX, &restored);
         if (zip_engine::UnzipMember(packedSource, sink) != 0)
-            Fail("member refused");
+            FailCheck("round trip", "member refused");
     } catch (const CZipException& e) {
-        Fail(e.Text());
+        FailCheck("round trip", e.Text());
     }
 
     // Header: magic, deflate, FNAME, then the name.
     if (member.size() < kHeaderSize + sizeof kName || member[0] != 0x1F || member[1] != 0x8B || member[2] != 8 ||
         member[3] != 0x08 || std::memcmp(member.data() + kHeaderSize, kName, sizeof kName) != 0)
-        Fail("header");
+        FailCheck("round trip", "header");
     if (restored != data)
-        Fail("restored bytes differ");
+        FailCheck("round trip", "restored bytes differ");
     return 0;
 }

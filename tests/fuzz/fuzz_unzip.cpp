@@ -5,11 +5,6 @@
 // as fit), so short inputs put the buffer's boundaries anywhere.
 
 #include "memory_streams.h"
-#include "support/gzip/gzip_member.h"
-#include "support/gzip/zip_codec.h"
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -21,19 +16,7 @@ constexpr size_t kOutputLimit = 80 * 1024;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0)
-        return 0;
-    zip_engine::SetInputRefillLimit(data[0] == 0 ? zip_engine::kInputBufferSize : data[0]);
-    zip_engine::SetHeaderName("package.zip");
-    MemorySource source(data + 1, size - 1);
     MemorySink sink(kOutputLimit, nullptr);
-    try {
-        zip_engine::UnzipMember(source, sink);
-    } catch (const CZipException& e) {
-        if (!IsCodecFailureText(e.Text())) {
-            std::fprintf(stderr, "unexpected failure text: %s\n", e.Text());
-            std::abort();
-        }
-    }
+    UnpackFuzzInput(data, size, "package.zip", sink);
     return 0;
 }

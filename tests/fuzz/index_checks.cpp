@@ -1,18 +1,11 @@
 #include "index_checks.h"
 
-#include "chunked_input.h"
+#include "check_failure.h"
+#include "memory_streams.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "index check failed: %s\n", what);
-    std::abort();
-}
 
 bool SameEntries(const FileIndex& a, const FileIndex& b)
 {
@@ -35,23 +28,23 @@ void CheckIndex(const FileIndex& index, bool complete, bool verified)
     for (const IndexEntry& entry : index.Entries()) {
         const IndexEntry* found = index.Find(entry.name);
         if (!found || !SameEntryName(found->name, entry.name))
-            Fail("an entry is not found by its name");
+            FailCheck("index check", "an entry is not found by its name");
     }
     if (complete && !index.HasHashes())
-        Fail("a complete index without hashes");
+        FailCheck("index check", "a complete index without hashes");
     if (complete && verified && index.ChecksumPresent() && !index.ChecksumCorrect())
-        Fail("accepted with a wrong checksum");
+        FailCheck("index check", "accepted with a wrong checksum");
     if (!complete)
         return;
 
     // What the launcher keeps of a server's index it writes as its own.
     std::string image;
     if (!index.Serialize(image))
-        Fail("a complete index does not serialize");
+        FailCheck("index check", "a complete index does not serialize");
     FileIndex again;
-    ChunkedInput input(reinterpret_cast<const uint8_t*>(image.data()), image.size(), 65536);
+    MemoryInput input(reinterpret_cast<const uint8_t*>(image.data()), image.size(), 65536);
     if (!again.ReadFrom(input, true) || !again.ChecksumCorrect() || input.Left() != 0)
-        Fail("a serialized index does not read back");
+        FailCheck("index check", "a serialized index does not read back");
     if (!SameEntries(index, again))
-        Fail("a serialized index reads back different entries");
+        FailCheck("index check", "a serialized index reads back different entries");
 }
