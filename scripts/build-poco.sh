@@ -6,6 +6,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/apt-common.sh"
 arch=${1:-i686}
 case "$arch" in
     i686|x86_64) ;;
@@ -18,8 +19,6 @@ stamp="$prefix/.built"
 [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$revision" ] && exit 0
 trap 'echo "build-poco: building POCO for $arch failed (see the output above)" >&2' ERR
 echo "build-poco: cross-building POCO Foundation and Net for $arch into $prefix (once)"
-
-export DEBIAN_FRONTEND=noninteractive
 
 # A deb-src entry mirroring the machine's own Debian entries.
 add_source_entries() {
@@ -40,7 +39,7 @@ add_source_entries() {
         wrote=1
     fi
     if [ "$wrote" = 1 ] && [ -s "$out.tmp" ]; then mv "$out.tmp" "$out"; else rm -f "$out.tmp"; fi
-    apt-get update -q
+    apt_update build-poco
 }
 
 work=$(mktemp -d /tmp/poco-build.XXXXXX)
@@ -48,7 +47,10 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 if ! apt-get source -q poco >/dev/null 2>&1; then
     add_source_entries
-    apt-get source -q poco
+    apt-get source -q poco >"$work/source.log" 2>&1 || {
+        echo "build-poco: cannot fetch the poco source package: $(grep -m 1 '^E:' "$work/source.log" || tail -n 1 "$work/source.log")" >&2
+        exit 1
+    }
 fi
 src=$(find "$work" -maxdepth 1 -type d -name 'poco-1.11*' | head -n 1)
 [ -n "$src" ] || { echo "build-poco: no poco 1.11 source found" >&2; exit 1; }

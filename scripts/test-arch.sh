@@ -9,6 +9,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/apt-common.sh"
 i686_build=$(cd "${1:?usage: test-arch.sh I686_BUILD_DIR}" && pwd)
 forced=${TARNHOLD_TEST_ARCH:-}
 
@@ -30,7 +31,11 @@ esac
 probe_dir=$i686_build/arch-probe
 mkdir -p "$probe_dir"
 reason=
-if ! printf '#include <stdio.h>\nint main(void) { puts("i686 runs"); return 0; }\n' |
+if ! kernel_runs_i386; then
+    reason="this kernel cannot run 32-bit programs (Exec format error)"
+elif ! dpkg-query -W -f='${Status}\n' wine32 2>/dev/null | grep -q 'install ok installed'; then
+    reason="32-bit Wine is not installed"
+elif ! printf '#include <stdio.h>\nint main(void) { puts("i686 runs"); return 0; }\n' |
         i686-w64-mingw32-gcc -x c -o "$probe_dir/probe.exe" - 2>"$probe_dir/compile.log"; then
     reason="the i686 probe program did not compile ($(head -n 1 "$probe_dir/compile.log"))"
 elif ! TARNHOLD_ARCH=i686 WINEPREFIX=$i686_build/wineprefix "$here/scripts/wine-prefix.sh" 2>"$probe_dir/prefix.log"; then
