@@ -10,6 +10,8 @@
 #include "net/http_client_poco.h"
 
 #include "net/download_file.h"
+#include "net/redirect_policy.h"
+#include "net/transfer_limits.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
 #include "support/system_message.h"
@@ -26,6 +28,7 @@ const char kUserAgent[] = "OrvixLauncherPoco";
 const char kRangeHeader[] = "Range";
 const long kSessionTimeoutSeconds = 30;
 const std::streamsize kChunkSize = 16384;
+const char kLocationHeader[] = "Location";
 const DWORD kSelfResumePauseMs = 3;
 
 void InitializeNetworkOnce()
@@ -62,24 +65,30 @@ Poco::Int64 BodyLength(const HTTPResponse& response)
     return length;
 }
 
+UINT_PTR SocketOf(HTTPClientSession& session)
+{
+    return static_cast<UINT_PTR>(session.socket().impl()->sockfd());
+}
+
 } // namespace
 
 CHttpClientPoco::CHttpClientPoco()
 {
     InitializeNetworkOnce();
-    ResetSession();
+    ResetSession(server_);
 }
 
 CHttpClientPoco::~CHttpClientPoco() = default;
 
 void CHttpClientPoco::Connect(const std::wstring& host)
 {
+    watchdog_.Rearm();
     server_ = host;
     // The session refuses a new host while it holds a connection; a fresh one
     // takes any, and nothing of an abandoned transfer stays open.
     DropResponse();
     file_.Reset();
-    ResetSession();
+    ResetSession(server_);
 }
 
 const std::wstring& CHttpClientPoco::GetServer() const
@@ -94,9 +103,11 @@ void CHttpClientPoco::SetEvents(IHttpEvents* events)
 
 void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstring& localPath, DWORD offset)
 {
-    if (response_) {
+    watchdog_.Rearm();
+    // A redirect may have left the session on another server.
+    if (response_ || session_->getHost() != WideToAnsi(server_)) {
         DropResponse();
-        ResetSession();
+        ResetSession(server_);
     }
     // A failing request must leave nothing open, also not the file of an
     // abandoned transfer.
@@ -111,6 +122,8 @@ void CHttpClientPoco::Download(const std::wstring& remotePath, const std::wstrin
 
     try {
         Request(ResumeOffset(localFile_, offset));
+    } catch (const Poco::TimeoutException&) {
+        FailRequest(StoppedSendingText(remotePath_));
     } catch (const Poco::Exception& e) {
         FailRequest(AnsiToWide(e.displayText()));
     } catch (const std::exception& e) {
@@ -126,12 +139,14 @@ void CHttpClientPoco::Request(DWORD offset)
         request.set(kRangeHeader, RangeFrom(offset));
     HTTPResponse response;
     SendAndReceive(request, response);
+    if (!FollowRedirects(request, response))
+        return;
 
     if (response.getStatus() == HTTPResponse::HTTP_REQUESTED_RANGE_NOT_SATISFIABLE) {
         // The range starts at or past the end of the file on the server: ask
         // for the whole file to learn whether ours is complete or outdated.
         DropResponse();
-        ResetSession();
+        ResetSession(AnsiToWide(session_->getHost()));
         request.set(kRangeHeader, "");
         SendAndReceive(request, response);
         if (response.getStatus() == HTTPResponse::HTTP_OK && BodyLength(response) == offset) {
@@ -154,12 +169,16 @@ void CHttpClientPoco::Request(DWORD offset)
     // replaces what the local file holds instead of following it.
     DWORD start = status == HTTPResponse::HTTP_OK ? 0 : offset;
     Poco::Int64 length = BodyLength(response);
+    if (length >= 0 && !FitsIndexSize(start, static_cast<ULONGLONG>(length))) {
+        FailRequest(TooLargeText(remotePath_, static_cast<ULONGLONG>(length)));
+        return;
+    }
     received_ = start;
     // An unknown length counts as 0: the transfer is then complete at the end
     // of the stream.
-    expectedTotal_ = length < 0 ? 0 : start + static_cast<DWORD>(length);
+    expectedTotal_ = length < 0 ? 0 : start + static_cast<ULONGLONG>(length);
     if (events_)
-        events_->OnStart(remotePath_.c_str(), expectedTotal_);
+        events_->OnStart(remotePath_.c_str(), static_cast<DWORD>(expectedTotal_));
 
     UniqueHandle file = OpenDownloadFile(localFile_, start);
     if (!file) {
@@ -169,10 +188,34 @@ void CHttpClientPoco::Request(DWORD offset)
     file_ = std::move(file);
 }
 
+// Follows the redirects the policy allows, each on a fresh connection, as the
+// body of a redirect is not read. False, with the failure reported, when the
+// policy refuses one.
+bool CHttpClientPoco::FollowRedirects(HTTPRequest& request, HTTPResponse& response)
+{
+    CRedirectPolicy policy(server_, remotePath_, remotePath_, redirectHosts_);
+    while (IsRedirectStatus(response.getStatus())) {
+        RedirectHop hop;
+        std::wstring failure;
+        if (!policy.Follow(AnsiToWide(response.get(kLocationHeader, "")), hop, failure)) {
+            FailRequest(failure);
+            return false;
+        }
+        DropResponse();
+        ResetSession(hop.host);
+        request.setURI(WideToAnsi(hop.path));
+        SendAndReceive(request, response);
+    }
+    return true;
+}
+
+// The whole answer header must arrive within the deadline of the request; the
+// watchdog shuts the socket when it does not.
 void CHttpClientPoco::SendAndReceive(HTTPRequest& request, HTTPResponse& response)
 {
+    ULONGLONG deadline = ::GetTickCount64() + kAnswerDeadlineMs;
     session_->sendRequest(request);
-    response_ = &session_->receiveResponse(response);
+    Watched(deadline, [this, &response] { response_ = &session_->receiveResponse(response); });
     // A broken connection or a timeout while reading must surface as a
     // failure, not as an end of stream that could pass for a complete file.
     response_->exceptions(std::ios::badbit);
@@ -191,8 +234,10 @@ void CHttpClientPoco::Process()
     char buffer[kChunkSize];
     std::streamsize count = 0;
     try {
-        response_->read(buffer, kChunkSize);
-        count = response_->gcount();
+        count = ReadArrived(buffer);
+    } catch (const Poco::TimeoutException&) {
+        FailTransfer(StoppedSendingText(remotePath_));
+        return;
     } catch (const Poco::Exception& e) {
         FailTransfer(AnsiToWide(e.displayText()));
         return;
@@ -207,6 +252,40 @@ void CHttpClientPoco::Process()
     if (!response_ || response_->good())
         return;
     EndOfStream();
+}
+
+// Waits for the first bytes only, within the deadline, and takes what has
+// arrived, so a trickle is seen as progress rather than as one long wait for
+// a full chunk.
+std::streamsize CHttpClientPoco::ReadArrived(char* buffer)
+{
+    std::streamsize count = 0;
+    Watched(::GetTickCount64() + kAnswerDeadlineMs, [this, buffer, &count] {
+        if (response_->peek() != std::char_traits<char>::eof())
+            count = response_->readsome(buffer, kChunkSize);
+    });
+    return count;
+}
+
+// Waits for the server with the socket watched until the deadline. A wait the
+// watchdog cut short throws as a timeout, whatever the library made of the
+// shut socket: an end of stream must not pass for a complete file.
+void CHttpClientPoco::Watched(ULONGLONG deadlineTick, const std::function<void()>& wait)
+{
+    watchdog_.Arm(SocketOf(*session_), deadlineTick);
+    try {
+        wait();
+    } catch (...) {
+        ThrowIfCut();
+        throw;
+    }
+    ThrowIfCut();
+}
+
+void CHttpClientPoco::ThrowIfCut()
+{
+    if (watchdog_.Disarm() != CSocketWatchdog::Cause::None)
+        throw Poco::TimeoutException();
 }
 
 bool CHttpClientPoco::StoreChunk(const char* data, DWORD count)
@@ -235,14 +314,14 @@ void CHttpClientPoco::EndOfStream()
 
     DropResponse();
     file_.Reset();
-    ResetSession();
+    ResetSession(server_);
     if (events_) {
         events_->OnError(LangText(IDS_TRANSFER_INCOMPLETE).c_str());
         return;
     }
     // Nobody to tell: resume on our own from what the file holds.
     ::SleepEx(kSelfResumePauseMs, TRUE);
-    Download(requestedPath_, localFile_, received_);
+    Download(requestedPath_, localFile_, static_cast<DWORD>(received_));
 }
 
 void CHttpClientPoco::Cancel()
@@ -251,6 +330,16 @@ void CHttpClientPoco::Cancel()
         return;
     DropResponse();
     file_.Reset();
+}
+
+void CHttpClientPoco::SetRedirectHosts(const std::vector<std::wstring>& hosts)
+{
+    redirectHosts_ = hosts;
+}
+
+void CHttpClientPoco::Interrupt()
+{
+    watchdog_.Interrupt();
 }
 
 void CHttpClientPoco::DropResponse()
@@ -263,14 +352,14 @@ void CHttpClientPoco::DropResponse()
     } catch (const Poco::Exception&) {
         // The socket was closed or broken already and may not have been
         // released: a fresh session makes sure nothing of it stays open.
-        ResetSession();
+        ResetSession(AnsiToWide(session_->getHost()));
     }
 }
 
-void CHttpClientPoco::ResetSession()
+void CHttpClientPoco::ResetSession(const std::wstring& host)
 {
     session_ = std::make_unique<HTTPClientSession>();
-    session_->setHost(WideToAnsi(server_));
+    session_->setHost(WideToAnsi(host));
     session_->setKeepAlive(true);
     session_->setTimeout(Poco::Timespan(kSessionTimeoutSeconds, 0));
 }
@@ -279,7 +368,7 @@ void CHttpClientPoco::FailRequest(const std::wstring& text)
 {
     DropResponse();
     file_.Reset();
-    ResetSession();
+    ResetSession(server_);
     if (events_)
         events_->OnError(text.c_str());
 }

@@ -4,11 +4,14 @@
 // answered by asking for the whole file again. Form posts are not supported;
 // reports go through the WinINet client.
 
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/http_client.h"
+#include "net/socket_watchdog.h"
 #include "support/win_handles.h"
 
 namespace Poco {
@@ -34,22 +37,28 @@ public:
     bool Post(const std::wstring& page, const std::string& body) override;
     void Process() override;
     void Cancel() override;
+    void SetRedirectHosts(const std::vector<std::wstring>& hosts) override;
+    void Interrupt() override;
 
 private:
     void Request(DWORD offset);
+    bool FollowRedirects(Poco::Net::HTTPRequest& request, Poco::Net::HTTPResponse& response);
     void SendAndReceive(Poco::Net::HTTPRequest& request, Poco::Net::HTTPResponse& response);
+    std::streamsize ReadArrived(char* buffer);
+    void Watched(ULONGLONG deadlineTick, const std::function<void()>& wait);
+    void ThrowIfCut();
     bool StoreChunk(const char* data, DWORD count);
     void EndOfStream();
     void DropResponse();
-    void ResetSession();
+    void ResetSession(const std::wstring& host);
     void FailRequest(const std::wstring& text);
     void FailTransfer(const std::wstring& text);
 
     std::unique_ptr<Poco::Net::HTTPClientSession> session_;
     IHttpEvents* events_ = nullptr;
     UniqueHandle file_;
-    DWORD expectedTotal_ = 0;
-    DWORD received_ = 0;
+    ULONGLONG expectedTotal_ = 0;
+    ULONGLONG received_ = 0;
     std::wstring server_;
     std::wstring localFile_;
     // As the caller gave it, for the resume without a sink, and normalised
@@ -59,4 +68,6 @@ private:
     // Owned by the session; non-null while a response body is being read.
     std::istream* response_ = nullptr;
     bool finished_ = false;
+    std::vector<std::wstring> redirectHosts_;
+    CSocketWatchdog watchdog_;
 };

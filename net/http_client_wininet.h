@@ -3,8 +3,11 @@
 // proxy settings, resumes by moving WinINet's read position, and turns every
 // WinINet failure into one line that names the failing step.
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "net/blocking_call.h"
 #include "net/http_client.h"
 #include "net/wininet_handles.h"
 
@@ -24,9 +27,15 @@ public:
     bool Post(const std::wstring& page, const std::string& body) override;
     void Process() override;
     void Cancel() override;
+    void SetRedirectHosts(const std::vector<std::wstring>& hosts) override;
+    void Interrupt() override;
 
 private:
     bool OpenSession();
+    bool SendDownloadRequest(DWORD flags);
+    bool Await(const std::function<BOOL()>& call, int row);
+    int StatusCode();
+    std::wstring QueryLocation();
     bool QueryText(DWORD infoLevel, wchar_t* buffer, DWORD bufferBytes);
     bool HasHeaderFields();
     void Report(const std::wstring& text);
@@ -37,15 +46,19 @@ private:
 
     UniqueInternetHandle internet_;
     UniqueInternetHandle connection_;
+    // To another server of the list, while a redirect leads there.
+    UniqueInternetHandle redirectConnection_;
     UniqueInternetHandle request_;
     IHttpEvents* events_ = nullptr;
     UniqueHandle file_;
-    DWORD expectedTotal_ = 0;
-    DWORD received_ = 0;
+    ULONGLONG expectedTotal_ = 0;
+    ULONGLONG received_ = 0;
     std::wstring server_;
     std::wstring localFile_;
     std::wstring remotePath_;
     // Text of the last failure recorded without being reported.
     std::wstring lastError_;
     bool finished_ = false;
+    std::vector<std::wstring> redirectHosts_;
+    CBlockingCall blocking_;
 };

@@ -82,8 +82,12 @@
 #define IDS_HTTP_AUTO_SELECT            178
 #define IDS_SWITCHING_CLIENT            179
 #define IDS_UNINSTALL_FOLDER_KEPT       180   /* uninstall completed, folder shared with others */
+#define IDS_REDIRECT_REFUSED            181   /* a redirect to a host or scheme we do not fetch from */
+#define IDS_REDIRECT_LOOP               182   /* a redirect loop, or more redirects than allowed */
+#define IDS_SERVER_STOPPED_SENDING      183   /* an answer that stalled past its deadline */
+#define IDS_SIZE_TOO_LARGE              184   /* an answer too long for a 32-bit file size */
 
 #define IDS_FIRST                       IDS_PRODUCT_NAME
-#define IDS_LAST                        IDS_UNINSTALL_FOLDER_KEPT
+#define IDS_LAST                        IDS_SIZE_TOO_LARGE
 
 #endif /* TARNHOLD_SERVICES_STRING_IDS_H */

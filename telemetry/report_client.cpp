@@ -1,5 +1,6 @@
 #include "telemetry/report_client.h"
 
+#include <chrono>
 #include <ctime>
 #include <vector>
 
@@ -19,6 +20,10 @@ const wchar_t kErrorFolder[] = L"Errors\\";
 // this can reach the server: the limit, and the lead byte of a character the
 // cut would split. A huge log is never read whole.
 const DWORD kErrorLogReadLimit = kErrorLogChars + 1;
+// At exit, after the grace: how often, and how far apart, a post still under
+// way is told to end before the sender is left to the process's end.
+const int kStopAttempts = 20;
+const int kStopPollMs = 100;
 
 long long Now()
 {
@@ -71,43 +76,68 @@ CReportClient::CReportClient(const std::wstring& host, IHardwareFacts& facts)
 {
 }
 
+CReportClient::~CReportClient()
+{
+    if (!sender_.joinable())
+        return;
+    WaitUntilSent(kExitGraceMs);
+    std::unique_lock<std::mutex> lock(mutex_);
+    quitting_ = true;
+    changed_.notify_all();
+    // The post under way may have started before the interruption could
+    // reach it: ask again until the thread is done.
+    for (int attempt = 0; !stopped_ && attempt < kStopAttempts; ++attempt) {
+        client_.Interrupt();
+        changed_.wait_for(lock, std::chrono::milliseconds(kStopPollMs));
+    }
+    bool stopped = stopped_;
+    lock.unlock();
+    if (stopped)
+        sender_.join();
+    else
+        sender_.detach();
+}
+
 void CReportClient::SendStartReports()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    ConnectLocked();
+    Job connect;
+    connect.connectHost = HostLocked();
+    EnqueueLocked(std::move(connect));
     std::string identifier = Identifier();
     if (!g_settings.GetBool(kHardwareReportedSetting, false)) {
-        SendConfigurationLocked(identifier);
-        // Once per installation, whether or not the server took it.
+        QueuePostLocked(IDS_REPORT_CONFIGS_PAGE, BuildConfigurationReport(*facts_, identifier));
+        // Once per installation, whether or not the server takes it.
         g_settings.SetBool(kHardwareReportedSetting, true);
     }
-    SendErrorLogsLocked(identifier);
+    QueueErrorLogsLocked(identifier);
     startTime_ = Now();
-    PostLocked(IDS_REPORT_EVENTS_PAGE, EventBody(identifier, kEventRunStart));
+    QueuePostLocked(IDS_REPORT_EVENTS_PAGE, EventBody(identifier, kEventRunStart));
 }
 
 void CReportClient::SendUpdateFinished(DWORD bytes)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    PostLocked(IDS_REPORT_EVENTS_PAGE, UpdateFinishedBody(Identifier(), ElapsedLocked(), bytes));
+    QueuePostLocked(IDS_REPORT_EVENTS_PAGE, UpdateFinishedBody(Identifier(), ElapsedLocked(), bytes));
 }
 
 void CReportClient::SendGameStart()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    PostLocked(IDS_REPORT_EVENTS_PAGE, EventBody(Identifier(), kEventGameStart));
+    QueuePostLocked(IDS_REPORT_EVENTS_PAGE, EventBody(Identifier(), kEventGameStart));
 }
 
 void CReportClient::SendFailure(int event, const RunFigures& figures, int serverIndex, const std::wstring& text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    PostLocked(IDS_REPORT_EVENTS_PAGE, FailureBody(Identifier(), event, figures, ElapsedLocked(), serverIndex, text));
+    QueuePostLocked(IDS_REPORT_EVENTS_PAGE,
+                    FailureBody(Identifier(), event, figures, ElapsedLocked(), serverIndex, text));
 }
 
 void CReportClient::SendStop(const RunFigures& figures)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    PostLocked(IDS_REPORT_EVENTS_PAGE, StopBody(Identifier(), figures, ElapsedLocked(), pollOption_, pollText_));
+    QueuePostLocked(IDS_REPORT_EVENTS_PAGE, StopBody(Identifier(), figures, ElapsedLocked(), pollOption_, pollText_));
 }
 
 void CReportClient::SetPollAnswer(int option, const std::wstring& text)
@@ -123,38 +153,87 @@ void CReportClient::RestartTimer()
     startTime_ = Now();
 }
 
-void CReportClient::ConnectLocked()
+bool CReportClient::WaitUntilSent(DWORD timeoutMs)
 {
-    client_.Connect(host_.empty() ? LangText(IDS_REPORT_HOST) : host_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [this] { return queue_.empty() && !sending_; });
 }
 
-bool CReportClient::PostLocked(UINT pageEntry, const std::string& body)
+void CReportClient::EnqueueLocked(Job job)
 {
-    // Runs that skip the start reports (right after a self-update) still
-    // report their events.
-    if (client_.GetServer().empty())
-        ConnectLocked();
-    return client_.Post(LoadLangString(pageEntry), body);
+    // A report beyond the limit is dropped; an error log among them stays on
+    // disk for the next start.
+    if (quitting_ || queue_.size() >= kQueueLimit)
+        return;
+    queue_.push_back(std::move(job));
+    if (!sender_.joinable())
+        sender_ = std::thread(&CReportClient::SendQueued, this);
+    changed_.notify_all();
 }
 
-void CReportClient::SendConfigurationLocked(const std::string& identifier)
+void CReportClient::QueuePostLocked(UINT page, const std::string& body)
 {
-    PostLocked(IDS_REPORT_CONFIGS_PAGE, BuildConfigurationReport(*facts_, identifier));
+    Job job;
+    job.page = page;
+    job.body = body;
+    EnqueueLocked(std::move(job));
 }
 
-void CReportClient::SendErrorLogsLocked(const std::string& identifier)
+void CReportClient::QueueErrorLogsLocked(const std::string& identifier)
 {
     for (const std::wstring& name : ErrorLogNames()) {
-        std::wstring path = kErrorFolder + name;
+        Job job;
+        job.sentFile = kErrorFolder + name;
         std::string bytes;
-        if (!ReadErrorLog(path, bytes))
+        if (!ReadErrorLog(job.sentFile, bytes))
             continue;
-        if (PostLocked(IDS_REPORT_ERRORS_PAGE, ErrorLogBody(identifier, bytes)))
-            ::DeleteFileW(path.c_str());
+        job.page = IDS_REPORT_ERRORS_PAGE;
+        job.body = ErrorLogBody(identifier, bytes);
+        EnqueueLocked(std::move(job));
     }
+}
+
+std::wstring CReportClient::HostLocked() const
+{
+    return host_.empty() ? LangText(IDS_REPORT_HOST) : host_;
 }
 
 long long CReportClient::ElapsedLocked() const
 {
     return Now() - startTime_;
+}
+
+void CReportClient::SendQueued()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !queue_.empty() || quitting_; });
+        if (quitting_)
+            break;
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        sending_ = true;
+        // Runs that skip the start reports (right after a self-update) still
+        // report their events.
+        if (job.connectHost.empty() && client_.GetServer().empty())
+            job.connectHost = HostLocked();
+        lock.unlock();
+        Execute(job);
+        lock.lock();
+        sending_ = false;
+        changed_.notify_all();
+    }
+    stopped_ = true;
+    changed_.notify_all();
+}
+
+void CReportClient::Execute(const Job& job)
+{
+    if (!job.connectHost.empty())
+        client_.Connect(job.connectHost);
+    if (job.page == 0)
+        return;
+    if (client_.Post(LoadLangString(job.page), job.body) && !job.sentFile.empty())
+        ::DeleteFileW(job.sentFile.c_str());
 }

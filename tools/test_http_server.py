@@ -3,8 +3,9 @@
 against answers a real server would rarely give on purpose.
 
 Behaviours are chosen per request path: a plain answer with any status, headers
-and body, one that lies about its length, stops early, stalls, sends garbage or
-more than it announced, or a file served with ranges as a real server does. A
+and body, one that lies about its length, stops early, stalls, trickles, never
+answers, sends garbage or more than it announced, or a file served with ranges
+as a real server does. A
 path can hold a list of answers, used one per request, the last one repeating.
 Every request is recorded as received: request line, headers in order and
 body, so tests can check exactly what a client sent.
@@ -43,10 +44,14 @@ class Reply:
     chunked: send the body in chunked transfer coding.
     raw: send these bytes instead of an answer, then close the connection.
     close: close the connection after the answer.
+    silent: answer nothing, holding the connection open until the server stops.
+    trickle_head, trickle_body: seconds between the single bytes of the
+        header or of the body, sent one at a time.
     """
 
     def __init__(self, status=200, reason=None, headers=(), body=b"", length="auto", cut=None, stall=False,
-                 extra=b"", chunked=False, raw=None, close=False):
+                 extra=b"", chunked=False, raw=None, close=False, silent=False, trickle_head=None,
+                 trickle_body=None):
         self.status = status
         self.reason = reason
         self.headers = list(headers)
@@ -58,6 +63,9 @@ class Reply:
         self.chunked = chunked
         self.raw = raw
         self.close = close
+        self.silent = silent
+        self.trickle_head = trickle_head
+        self.trickle_body = trickle_body
 
     def reply(self, request):
         return self
@@ -158,6 +166,9 @@ class _Handler(socketserver.BaseRequestHandler):
     def _answer(self, reply, owner):
         """Sends one answer; False when the connection is to be closed."""
         sock = self.request
+        if reply.silent:
+            owner.released.wait()
+            return False
         if reply.raw is not None:
             sock.sendall(reply.raw)
             return False
@@ -172,16 +183,32 @@ class _Handler(socketserver.BaseRequestHandler):
         closing = reply.close or (reply.length is None and not reply.chunked) or reply.cut is not None
         if closing:
             lines.append("Connection: close")
-        sock.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
+        if not self._send(sock, ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"), reply.trickle_head, owner):
+            return False
 
         body = reply.body if reply.cut is None else reply.body[:reply.cut]
         if reply.chunked:
             body = b"%x\r\n%s\r\n0\r\n\r\n" % (len(body), body) if body else b"0\r\n\r\n"
-        sock.sendall(body + reply.extra)
+        if not self._send(sock, body + reply.extra, reply.trickle_body, owner):
+            return False
         if reply.stall:
             owner.released.wait()
             return False
         return not closing
+
+
+    @staticmethod
+    def _send(sock, data, pause, owner):
+        """Sends data whole, or a byte at a time with pauses; False when the
+        server stopped meanwhile."""
+        if pause is None:
+            sock.sendall(data)
+            return True
+        for index in range(len(data)):
+            if index and owner.released.wait(pause):
+                return False
+            sock.sendall(data[index:index + 1])
+        return True
 
 
 class _Server(socketserver.ThreadingTCPServer):

@@ -290,6 +290,8 @@ void CFileUpdater::StopWorker()
     if (!worker_)
         return;
     SignalStop();
+    // A request waiting on a slow server ends now, not at its deadline.
+    Client().Interrupt();
     WaitDeliveringSentMessages(worker_.Get(), kStopWaitMs);
     worker_.Reset();
 }
@@ -379,6 +381,11 @@ void CFileUpdater::RequestServerList()
 void CFileUpdater::OnServerListArrived()
 {
     servers_ = ReadDataSources(LocalPath(kDataSourcesName));
+    std::vector<std::wstring> hosts;
+    for (const std::wstring& line : servers_)
+        hosts.push_back(SplitServerLine(line, productKeyWord_).host);
+    winInet_.SetRedirectHosts(hosts);
+    poco_.SetRedirectHosts(hosts);
     ChooseServer();
     RequestIndexPackage();
 }

@@ -21,6 +21,9 @@
 //   delete PATH                   DeleteFile: "deleted" or "failed CODE"
 //   size PATH                     the file's size, or "missing"
 //   systext CODE                  the system's text for the error code
+//   hosts [HOST ...]              SetRedirectHosts
+//   interrupt MS                  Interrupt from another thread, MS milliseconds from now
+//   elapsed                       milliseconds since the previous "elapsed" (or the start)
 
 #include <windows.h>
 #include <fcntl.h>
@@ -32,6 +35,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/http_client_poco.h"
@@ -124,6 +128,8 @@ std::string Argument(const std::vector<std::string>& fields, size_t index)
     return index < fields.size() ? fields[index] : std::string();
 }
 
+ULONGLONG g_lastElapsed = ::GetTickCount64();
+
 void Execute(IHttpClient& client, PrintingSink& sink, const std::vector<std::string>& fields)
 {
     const std::string& name = fields[0];
@@ -162,6 +168,21 @@ void Execute(IHttpClient& client, PrintingSink& sink, const std::vector<std::str
         Say("size\t" + FileSize(first));
     } else if (name == "systext") {
         Say("systext", SystemMessageText(std::strtoul(Argument(fields, 1).c_str(), nullptr, 10)));
+    } else if (name == "hosts") {
+        std::vector<std::wstring> hosts;
+        for (size_t i = 1; i < fields.size(); ++i)
+            hosts.push_back(Wide(fields[i]));
+        client.SetRedirectHosts(hosts);
+    } else if (name == "interrupt") {
+        DWORD delay = std::strtoul(Argument(fields, 1).c_str(), nullptr, 10);
+        std::thread([&client, delay] {
+            ::Sleep(delay);
+            client.Interrupt();
+        }).detach();
+    } else if (name == "elapsed") {
+        ULONGLONG now = ::GetTickCount64();
+        Say("elapsed\t" + std::to_string(now - g_lastElapsed));
+        g_lastElapsed = now;
     } else {
         Say("unknown command\t" + name);
     }

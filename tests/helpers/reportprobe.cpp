@@ -15,6 +15,9 @@
 //   parallel COUNT TEXT                    COUNT failures from each of two threads at once
 //   restart                                restart the report timer
 //   survey                                 print the processor and adapter names
+//   exit                                   end as the launcher does, giving the queue only
+//                                          its grace at exit (otherwise the probe waits
+//                                          until every queued report was posted)
 // --cpu with --adapter (an adapter with shader model 3.0) or with --no-direct3d
 // describes the hardware instead of asking the platform.
 //
@@ -95,10 +98,16 @@ RunFigures Figures(const std::vector<std::wstring>& args, size_t first)
     return figures;
 }
 
+// Far beyond any report's deadline: only stops a probe that hangs.
+const DWORD kDrainMs = 600000;
+bool g_drain = true;
+
 bool Run(CReportClient& reports, IHardwareFacts& facts, const std::vector<std::wstring>& args)
 {
     const std::wstring& command = args[0];
-    if (command == L"start") {
+    if (command == L"exit") {
+        g_drain = false;
+    } else if (command == L"start") {
         reports.SendStartReports();
     } else if (command == L"finished" && args.size() == 2) {
         reports.SendUpdateFinished(Dword(args[1]));
@@ -186,6 +195,10 @@ int main()
             return 2;
         }
         command.clear();
+    }
+    if (g_drain && !reports.WaitUntilSent(kDrainMs)) {
+        std::fprintf(stderr, "reports still queued\n");
+        return 1;
     }
     std::printf("shown %d\n", g_shownWindows);
     return 0;

@@ -6,6 +6,7 @@ import random
 import socket
 import subprocess
 import sys
+import tempfile
 from urllib.parse import quote
 
 import pytest
@@ -35,6 +36,22 @@ def text_file_creation(path, detail):
 
 def text_wininet(row, code, detail):
     return "Ошибка WinInet в строке %d. %d %s" % (row, code, detail)
+
+
+def text_stopped(path):
+    return 'Сервер перестал передавать "%s".' % path
+
+
+def text_redirect_refused(path, location):
+    return 'Сервер перенаправил "%s" на "%s": допускаются только серверы обновлений по http.' % (path, location)
+
+
+def text_redirect_loop(path):
+    return 'Сервер перенаправлял "%s" по кругу или больше 5 раз.' % path
+
+
+def text_too_large(path, length):
+    return 'Сервер объявляет %d байт для "%s": файлы от 4 ГиБ сохранить нельзя.' % (length, path)
 
 
 def remote_of(client, name):
@@ -158,8 +175,9 @@ def download(client, host, remote, local, offset=0, *more):
 
 
 def assert_chunks(transcript, client):
+    """Each read takes what has arrived, up to the client's chunk."""
     sizes = transcript.chunks()
-    assert sizes and all(size == CHUNK[client] for size in sizes[:-1]) and 0 < sizes[-1] <= CHUNK[client]
+    assert sizes and all(0 < size <= CHUNK[client] for size in sizes)
 
 
 def assert_idle_after(transcript):
@@ -292,7 +310,7 @@ def test_cancel_keeps_the_partial_file_for_a_resume(client, nginx, big_file, tmp
     assert transcript.answer("free", 1) == "free"
     assert transcript.lines(7) == [] and transcript.lines(8) == []
     kept = int(transcript.answer("size"))
-    assert kept == 3 * CHUNK[client]
+    assert 0 < kept <= 3 * CHUNK[client] and kept == sum(transcript.chunks())
     assert local.read_bytes() == big_file[:kept]
 
     download(client, nginx.address, "big.bin", local, kept)
@@ -465,8 +483,9 @@ POCO_BAD = "Malformed message: "
 
 BAD_ANSWERS = [
     # (id, reply, socket-library client's end, WinINet client's end)
+    # WinINet's client reads a length that is no number as none, to the end.
     ("negative-length", Reply(body=b"q" * 5000, length="-5", close=True),
-     POCO_BAD + "Invalid Content-Length: -5", TEXT_INCOMPLETE),
+     POCO_BAD + "Invalid Content-Length: -5", "complete"),
     ("length-not-a-number", Reply(body=b"q" * 5000, length="abc", close=True),
      "Syntax error: Not a valid integer: abc", "complete"),
     ("garbage-header-lines", Reply(raw=b"HTTP/1.1 200 OK\r\nno colon here\r\n\x01\x02\r\n\r\nbody"),
@@ -597,24 +616,6 @@ def test_unreachable_server_is_one_readable_error(client, code, name, tmp_path):
     assert transcript.lines(4) == []
 
 
-@pytest.mark.parametrize("client", CLIENTS)
-def test_server_falling_silent_ends_in_one_error_after_the_timeout(client, server, tmp_path):
-    # Without a length only the end of the connection ends the answer: the
-    # timeout must not pass for it.
-    site = server({"/x": Reply(body=b"s" * 100000, length=None, cut=5000, stall=True)})
-    local = tmp_path / "x"
-
-    transcript = download(client, site.address, "x", local)
-
-    errors = [line for line in transcript.sink() if line.startswith("OnError")]
-    # WinINet reports the socket's own timeout code, which neither the
-    # system's texts nor the WinINet names cover.
-    expected = "Timeout" if client == "poco" else text_wininet(271, 10060, "")
-    assert errors == ["OnError\t" + expected]
-    assert_idle_after(transcript)
-    assert local.stat().st_size <= 5000
-
-
 # ---------------------------------------------------------------------------
 # WinINet client: failed connection, posts, proxy
 
@@ -704,3 +705,154 @@ def test_proxy_flag_without_a_proxy_server_means_direct_access(server, system_pr
 
     assert transcript.sink() == ["OnData\t6", "OnComplete\t" + winpath(tmp_path / "x")]
     assert [r.target for r in site.requests] == ["/x"]
+
+
+# ---------------------------------------------------------------------------
+# Redirects: a download follows at most five, over http, to its own host or one
+# of the server list; a post follows none.
+
+def hop(location):
+    return Reply(302, headers=[("Location", location)], body=b"moved")
+
+
+# id: (routes, given the other server's address; whether that server is in the
+# server list; how it ends; paths the first server saw, the other server saw)
+REDIRECTS = {
+    "same-host": (lambda other: {"/d/x": hop("y"), "/d/y": hop("/new/../z"), "/z": Reply(body=b"moved here")},
+                  False, "complete", ["/d/x", "/d/y", "/z"], []),
+    "five": (lambda other: dict([("/d/x", hop("/r1"))] + [("/r%d" % i, hop("/r%d" % (i + 1))) for i in range(1, 5)]
+                                + [("/r5", Reply(body=b"moved here"))]),
+             False, "complete", ["/d/x", "/r1", "/r2", "/r3", "/r4", "/r5"], []),
+    "server-list-host": (lambda other: {"/d/x": hop("http://%s:80/z" % other)}, True, "complete",
+                         ["/d/x"], ["/z"]),
+    "foreign-host": (lambda other: {"/d/x": hop("http://%s/z" % other)}, False, "refused", ["/d/x"], []),
+    "other-scheme": (lambda other: {"/d/x": hop("https://%s/z" % other)}, True, "refused", ["/d/x"], []),
+    "other-port": (lambda other: {"/d/x": hop("http://%s:8080/z" % other)}, True, "refused",
+                   ["/d/x"], []),
+    "loop": (lambda other: {"/d/x": hop("/a"), "/a": hop("http://%s/d/x" % other.upper())}, False, "loop",
+             ["/d/x", "/a"], []),
+    "sixth": (lambda other: dict([("/d/x", hop("/r1"))] + [("/r%d" % i, hop("/r%d" % (i + 1))) for i in range(1, 7)]),
+              False, "loop", ["/d/x", "/r1", "/r2", "/r3", "/r4", "/r5"], []),
+}
+
+
+@pytest.mark.parametrize("case", REDIRECTS)
+@pytest.mark.parametrize("client", CLIENTS)
+def test_download_follows_only_the_redirects_allowed(client, case, server, tmp_path):
+    other = server({"/z": Reply(body=b"moved here")})
+    routes, listed, end, seen, seen_other = REDIRECTS[case]
+    # The loop comes back to the first server by its address.
+    site = server({})
+    site.routes.update(routes(other.address if case != "loop" else site.address))
+    local = tmp_path / "x"
+
+    transcript = probe(client, ("hosts", other.address) if listed else ("hosts",), ("connect", site.address),
+                       ("download", "d/x", winpath(local), 0), ("run", 100), ("free", winpath(local)), ("process", 3))
+
+    path = remote_of(client, "d/x")
+    errors = [line for line in transcript.sink() if line.startswith("OnError")]
+    if end == "complete":
+        assert errors == [] and transcript.sink()[-1] == "OnComplete\t" + winpath(local)
+        assert local.read_bytes() == b"moved here"
+    else:
+        location = routes(other.address)["/d/x"].headers[0][1]
+        expected = text_redirect_refused(path, location) if end == "refused" else text_redirect_loop(path)
+        assert transcript.sink() == ["OnError\t" + expected]
+        assert not local.exists()
+    assert [r.path for r in site.requests] == seen and [r.path for r in other.requests] == seen_other
+    assert transcript.answer("free") in ("free", "missing") and transcript.lines(5) == []
+
+
+@pytest.mark.parametrize("status", [301, 302, 303, 307, 308])
+def test_post_answered_with_a_redirect_is_a_failure_and_goes_nowhere(status, server):
+    other = server({"/landing.html": Reply(body=b"portal")})
+    site = server({"/reports/r.asp": Reply(status, headers=[("Location", "http://%s/landing.html" % other.address)]),
+                   "/landing.html": Reply(body=b"portal")})
+
+    transcript = probe("wininet", ("connect", site.address), ("post", "reports/r.asp", "a=1"))
+
+    assert transcript.answer("post") == "false"
+    assert transcript.sink() == ["OnError\t" + text_request_error("reports/r.asp", status)]
+    assert [(r.method, r.path) for r in site.requests] == [("POST", "/reports/r.asp")]
+    assert other.requests == []
+
+
+# ---------------------------------------------------------------------------
+# Lengths: 64 bits on the wire, below 4 GiB on disk.
+
+@pytest.mark.parametrize("length", [2**32 + 100, 2**32 - 1])
+@pytest.mark.parametrize("client", CLIENTS)
+def test_lengths_of_4_gib_and_more_are_refused_before_reading(client, length, server, tmp_path):
+    site = server({"/x": Reply(body=b"b" * 200, length=length, close=True)})
+    local = tmp_path / "x"
+
+    transcript = download(client, site.address, "x", local)
+
+    path = remote_of(client, "x")
+    if length >= 2**32:
+        assert transcript.sink() == ["OnError\t" + text_too_large(path, length)]
+        assert not local.exists()
+    else:
+        start = ["OnStart\t/x\t%d" % length] if client == "poco" else []
+        assert transcript.sink() == start + ["OnData\t200", "OnError\t" + TEXT_INCOMPLETE]
+        assert local.stat().st_size == 200
+    assert_idle_after(transcript)
+
+
+# ---------------------------------------------------------------------------
+# Deadlines: the whole header within 30 s, no silence in a body beyond 30 s,
+# and an interruption ends a waiting request at once. The rows wait for real
+# time, so they all run at once, each in a probe of its own.
+
+DEADLINE_S = 30
+# id: (answer, interrupt after ms, how the transfer ends, seconds it takes)
+DEADLINES = {
+    "header-trickle": (Reply(body=b"x", trickle_head=10), None, "stopped", DEADLINE_S),
+    "silent": (Reply(silent=True), None, "stopped", DEADLINE_S),
+    "stalled-mid-body": (Reply(body=b"s" * 100000, cut=5000, stall=True), None, "stopped", DEADLINE_S),
+    "stalled-without-length": (Reply(body=b"s" * 100000, length=None, cut=5000, stall=True), None, "stopped",
+                               DEADLINE_S),
+    "body-trickle": (Reply(body=b"abcdef", trickle_body=2), None, "complete", 10),
+    "interrupted": (Reply(silent=True), 1000, "stopped", 1),
+}
+
+
+def start_probe(client, commands, output):
+    script = "".join("\t".join(str(field) for field in command) + "\n" for command in commands)
+    process = subprocess.Popen([str(WINE_RUN), str(BUILD_DIR / "httpprobe.exe"), client], stdin=subprocess.PIPE,
+                               stdout=output, stderr=subprocess.DEVNULL, env=wine_env())
+    process.stdin.write(script.encode("utf-8"))
+    process.stdin.close()
+    return process
+
+
+def test_deadlines_end_stalled_requests_and_let_trickles_run(server, tmp_path):
+    runs = {}
+    for case, (reply, interrupt, _, _) in DEADLINES.items():
+        for client in CLIENTS:
+            site = server({"/x": reply})
+            local = tmp_path / ("%s-%s" % (client, case))
+            commands = [("connect", site.address)] + ([("interrupt", interrupt)] if interrupt else []) + [
+                ("elapsed",), ("download", "x", winpath(local), 0), ("run", 100000), ("elapsed",),
+                ("free", winpath(local)), ("process", 3)]
+            output = tempfile.TemporaryFile()
+            runs[client, case] = (commands, output, start_probe(client, commands, output))
+
+    failures = []
+    for (client, case), (commands, output, process) in runs.items():
+        process.wait(timeout=PROBE_TIMEOUT)
+        output.seek(0)
+        text = output.read()
+        transcript = Transcript(text.decode("utf-8")) if text else probe(client, *commands)
+        _, _, end, seconds = DEADLINES[case]
+        took = int(transcript.answer("elapsed", 1)) / 1000
+        print("%s %s: %.1f s" % (client, case, took))
+        last = transcript.sink()[-1]
+        expected = ("OnError\t" + text_stopped(remote_of(client, "x")) if end == "stopped"
+                    else "OnComplete\t" + winpath(tmp_path / ("%s-%s" % (client, case))))
+        released = transcript.answer("free") in ("free", "missing")
+        if last != expected or not seconds - 1 <= took <= seconds + 2 or not released:
+            failures.append("%s %s: %s after %.1f s" % (client, case, last, took))
+        if case == "body-trickle" and transcript.chunks() != [1] * 6:
+            failures.append("%s body-trickle: chunks %s" % (client, transcript.chunks()))
+    assert failures == []

@@ -6,12 +6,17 @@ host it is given (the launcher itself reports to the host of its string
 table)."""
 import re
 import socket
+import sys
 import threading
+import time
 
 import pytest
 
-from conftest import run_win
+from conftest import SOURCE_DIR, run_win, wait_for, winpath
 from reportserver import ReportServer
+
+sys.path.insert(0, str(SOURCE_DIR / "tools"))
+from test_http_server import Reply, ScriptedHttpServer  # noqa: E402
 
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 MAKER_KEY = "Software\\OrvixGames"
@@ -22,6 +27,9 @@ ENCODED_ID = "%7B0F8FAD5B-D9CB-469F-A165-70867728950E%7D"
 SERVER = "127.0.6.20"
 NOBODY = "127.0.6.21"    # nothing listens here
 RAW_SERVER = "127.0.6.22"
+LAUNCHER_REPORT_HOST = "127.0.0.2"   # the string table's report host of the test build
+DEADLINE_S = 30
+WM_NULL = 0
 REG_SZ = 1
 PROBE_TIMEOUT = 300      # far beyond WinINet's own timeouts; only stops a hung run
 
@@ -383,3 +391,50 @@ def test_slow_report_server_gets_every_report(registry, raw_server, probe, game)
     assert [body for _, body in server.requests] == [
         FAKE_CONFIGURATION.encode(), ("guid=" + ID + "&errlog=sent").encode(), ("guid=" + ID + "&event=1").encode()]
     assert list((game / "Errors").iterdir()) == []
+
+
+def test_exit_gives_a_waiting_report_only_its_grace_and_keeps_the_error_log(registry, raw_server, probe, game):
+    server = raw_server({"reports-errors.asp": "silent"})
+    set_hardware_reported(registry)
+    (game / "Errors" / "crash.txt").write_bytes(b"kept")
+
+    began = time.monotonic()
+    probe(RAW_SERVER, "start", "+", "exit")
+
+    # The exit does not wait for the post's own deadline.
+    assert time.monotonic() - began < DEADLINE_S
+    assert [path for path, _ in server.requests] == ["/launcher/reports-errors.asp"]
+    assert (game / "Errors" / "crash.txt").read_bytes() == b"kept"
+
+
+def test_a_trickling_report_host_neither_freezes_the_window_nor_costs_a_crash_log(registry, driver, launcher_copy):
+    folder = launcher_copy.parent
+    (folder / "Errors").mkdir()
+    (folder / "Errors" / "crash.txt").write_bytes(b"kept")
+    registry.reg_set("HKCU", SETTINGS_KEY, "InstallPath", winpath(folder))
+    set_hardware_reported(registry)
+    events = "/launcher/reports-events.asp"
+    server = ScriptedHttpServer(LAUNCHER_REPORT_HOST, {
+        "/launcher/reports-errors.asp": Reply(302, headers=[("Location", "/landing.html")]),
+        "/landing.html": Reply(body=b"portal"),
+        events: Reply(trickle_head=5)})
+    pid = driver.start(launcher_copy, cwd=folder)
+    try:
+        hwnd, _ = driver.wait_window(pid, 60000)
+        # The run sends its start reports only when Wine finds the machine online.
+        assert wait_for(lambda: server.requests_for(events), 60), "no report: is Wine offline (no default route)?"
+        # Throughout the trickle, well into the post's deadline.
+        slowest = 0
+        until = time.monotonic() + DEADLINE_S / 2
+        while time.monotonic() < until:
+            asked = time.monotonic()
+            driver.send(hwnd, 0, WM_NULL)
+            slowest = max(slowest, time.monotonic() - asked)
+    finally:
+        driver.kill(pid)
+        server.stop()
+
+    assert slowest < 1
+    assert [(r.method, r.path) for r in server.requests if r.path != events] == [
+        ("POST", "/launcher/reports-errors.asp")]
+    assert (folder / "Errors" / "crash.txt").read_bytes() == b"kept"

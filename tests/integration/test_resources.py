@@ -3,7 +3,7 @@
 Builds ui/resources/launcher.rc with windres the way the build does (UTF-8
 code page, the source root, configured deployment.h and generated icon on
 the include path), reads the .res file back and compares it with the tables
-below: every string entry 103 to 180 in English (1033) and Russian (1049),
+below: every string entry 103 to 184 in English (1033) and Russian (1049),
 the deployment values, and the five dialog templates with the kind, id and
 text of their controls.
 """
@@ -207,6 +207,14 @@ STRINGS = {
           "Переключение на %s."),
     180: ("Uninstallation is completed.\nThe folder \"%s\" holds more than the game, so only the files the launcher put there were removed from it; everything else in it was kept.",
           "Удаление завершено.\nПапка \"%s\" содержит не только игру, поэтому из неё удалены только файлы, записанные программой запуска; всё остальное в ней сохранено."),
+    181: ("The server sent \"%s\" on to \"%s\": only update servers over http are followed.",
+          "Сервер перенаправил \"%s\" на \"%s\": допускаются только серверы обновлений по http."),
+    182: ("The server sent \"%s\" round a loop or through more than 5 redirects.",
+          "Сервер перенаправлял \"%s\" по кругу или больше 5 раз."),
+    183: ("The server stopped sending \"%s\".",
+          "Сервер перестал передавать \"%s\"."),
+    184: ("The server announces %s bytes for \"%s\": files of 4 GiB or more cannot be stored.",
+          "Сервер объявляет %s байт для \"%s\": файлы от 4 ГиБ сохранить нельзя."),
 }
 
 # Captions and control texts: (dialog, control id, English, Russian); a control
