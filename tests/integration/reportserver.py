@@ -76,7 +76,7 @@ class ReportServer:
 
     def keep_reports(self):
         SqliteStore(str(KEPT_REPORTS)).close()  # creates the table when the file is new
-        columns = COLUMNS.replace("id, ", "")
+        columns = ", ".join(COLUMNS.split(", ")[1:])  # all but the id
         db = sqlite3.connect(KEPT_REPORTS)
         try:
             db.execute("ATTACH DATABASE ? AS run", (self.database,))
