@@ -15,6 +15,7 @@ from report_server.reports import client_address, reply
 
 PAGE_SIZE = 50
 SHOWN_VALUE_CHARS = 300
+SHOWN_FIELDS = 20
 PREVIEW_BYTES = 1200
 CHART_DAYS = 30
 # Events beyond the most frequent ones share one colour, and the per-event
@@ -107,9 +108,11 @@ class OverviewApp:
         for row in rows:
             machine = row["guid"] if row["guid"] is not None else "(none)"
             link = "/?" + urllib.parse.urlencode({"guid": row["guid"]}) if row["guid"] is not None else "/"
-            fields = "<br>".join("<code>%s=%s</code>" % (html.escape(name), shown(value))
-                                 for name, value in decode_fields(row["body"]))
-            if row["size"] > len(row["body"]):
+            fields = decode_fields(row["body"])
+            more = len(fields) > SHOWN_FIELDS
+            fields = "<br>".join("<code>%s=%s</code>" % (shown(name), shown(value))
+                                 for name, value in fields[:SHOWN_FIELDS])
+            if more or row["size"] > len(row["body"]):
                 fields += "<br>(%d bytes in all)" % row["size"]
             parts.append('<tr><td>%s</td><td><a href="%s">%s</a></td><td>%s</td><td>%d</td><td>%s</td><td>%s</td>'
                          '</tr>' % (html.escape(row["received"]), html.escape(link), shown(machine),
