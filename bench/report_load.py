@@ -14,7 +14,7 @@ PostgreSQL (a private cluster in a temporary folder); and gunicorn with
 PostgreSQL alone, without nginx. Run as root (port 80, the postgres user for
 the cluster), best in a network namespace of its own: unshare -n.
 
-    bench/report_load.py [--seconds 10] [--clients 16] [--workers 4]
+    bench/report_load.py [--seconds 10] [--clients 16] [--workers 8]
 """
 import argparse
 import multiprocessing
@@ -271,7 +271,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=10, help="length of the throughput and trickle phases")
     parser.add_argument("--clients", type=int, default=16, help="concurrent clients of the throughput phase")
-    parser.add_argument("--workers", type=int, default=4, help="gunicorn workers")
+    parser.add_argument("--workers", type=int, default=8, help="gunicorn workers")
     args = parser.parse_args()
     _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
