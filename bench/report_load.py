@@ -22,6 +22,7 @@ import os
 import pathlib
 import resource
 import shutil
+import signal
 import socket
 import statistics
 import subprocess
@@ -273,6 +274,8 @@ def main():
     parser.add_argument("--clients", type=int, default=16, help="concurrent clients of the throughput phase")
     parser.add_argument("--workers", type=int, default=8, help="gunicorn workers")
     args = parser.parse_args()
+    # A bench ended by timeout still stops its servers and the cluster.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     subprocess.run(["ip", "addr", "show", "lo"], check=True, stdout=subprocess.DEVNULL)
