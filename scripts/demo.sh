@@ -56,7 +56,9 @@ cleanup() {
 trap cleanup EXIT
 if [[ $report_host =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
     report_log=$build/demo/report-server.log
-    /usr/bin/python3 "$here/tools/report_server.py" --address "$report_host" \
+    # gunicorn straight on the report host, with the embedded SQLite store;
+    # the overview page is on 127.0.0.1:8080 when TARNHOLD_REPORTS_TOKEN is set.
+    /usr/bin/python3 "$here/tools/report_server" --address "$report_host" \
         --database "$build/demo/reports.db" >"$report_log" 2>&1 &
     report_pid=$!
     # Reports sent before it listens would be lost.
@@ -67,6 +69,7 @@ if [[ $report_host =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
     done
     if grep -q '^listening' "$report_log"; then
         echo "Report server: http://$report_host/ (database $build/demo/reports.db)"
+        grep '^overview' "$report_log" || true
     else
         echo "Report server did not start; see $report_log" >&2
         report_pid=

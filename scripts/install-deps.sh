@@ -24,6 +24,9 @@ packages=(
     libgl1:amd64 libgl1-mesa-dri:amd64
     nginx-light
     python3 python3-pytest python3-pefile
+    # The report server, its PostgreSQL storage, and the browser its tests
+    # load its page in.
+    gunicorn python3-psycopg2 postgresql chromium
     googletest
     clang libclang-rt-14-dev
 )

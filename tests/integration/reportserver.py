@@ -1,5 +1,4 @@
-"""Runs tools/report_server.py for a test and reads what it stored."""
-import json
+"""Runs the report server (tools/report_server) for a test and reads what it stored."""
 import pathlib
 import sqlite3
 import subprocess
@@ -7,21 +6,25 @@ import sys
 
 from conftest import BUILD_DIR
 
-TOOL = pathlib.Path(__file__).resolve().parents[2] / "tools" / "report_server.py"
+TOOL = pathlib.Path(__file__).resolve().parents[2] / "tools" / "report_server"
+sys.path.insert(0, str(TOOL.parent))
+from report_server.forms import decode_fields  # noqa: E402
+from report_server.storage import COLUMNS, INSERT, SqliteStore, open_store  # noqa: E402
+
 # Every report the launcher's code sent during test runs, for the report
-# server's page: tools/report_server.py --database build/test-reports.db
+# server's page: python3 tools/report_server --database build/test-reports.db
 KEPT_REPORTS = BUILD_DIR / "test-reports.db"
-COLUMNS = "received, page, path, client, status, body, fields, guid, event"
 
 
 class ReportServer:
     def __init__(self, address, database, *options, keep=False):
-        """keep: add what the server stored to KEPT_REPORTS when it stops."""
+        """database: an SQLite file or a postgresql:// address; keep: add what
+        the server stored to KEPT_REPORTS when it stops."""
         self.address = address
         self.keep = keep
-        self.database = pathlib.Path(database)
+        self.database = str(database)
         self.proc = subprocess.Popen(
-            [sys.executable, str(TOOL), "--address", address, "--port", "80", "--database", str(self.database),
+            [sys.executable, str(TOOL), "--address", address, "--port", "80", "--database", self.database,
              *options], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         # The server says so once it accepts connections.
         line = self.proc.stdout.readline()
@@ -29,18 +32,33 @@ class ReportServer:
             self.proc.wait(timeout=10)
             raise RuntimeError("report server did not start: " + self.proc.stderr.read())
 
+    @staticmethod
+    def drop_reports(database):
+        """Empties a database an earlier test used."""
+        store = open_store(str(database))
+        store.execute("DROP TABLE reports", fetch=False)
+        store.close()
+
+    @staticmethod
+    def insert_old_report(database, received):
+        store = open_store(str(database))
+        store.execute(INSERT.replace("?", "'%s'" % received, 1),
+                      ("events", "/reports-events.asp", "127.0.0.1", 200, b"guid={OLD}&event=1", "{OLD}", 1),
+                      fetch=False)
+        store.close()
+
     def reports(self, page=None):
-        """Stored reports in arrival order, each a dict with the decoded fields as a list of pairs."""
-        db = sqlite3.connect(self.database)
-        db.row_factory = sqlite3.Row
+        """Stored reports in arrival order, each a dict with the body's fields as a list of pairs."""
+        store = open_store(self.database)
         try:
-            rows = db.execute("SELECT * FROM reports ORDER BY id").fetchall()
+            rows = store.execute("SELECT %s FROM reports ORDER BY id" % COLUMNS)
         finally:
-            db.close()
+            store.close()
         result = []
         for row in rows:
-            report = dict(row)
-            report["fields"] = [tuple(pair) for pair in json.loads(report["fields"])]
+            report = dict(zip(COLUMNS.split(", "), row))
+            report["body"] = bytes(report["body"])
+            report["fields"] = decode_fields(report["body"])
             if page is None or report["page"] == page:
                 result.append(report)
         return result
@@ -57,13 +75,12 @@ class ReportServer:
             self.keep_reports()
 
     def keep_reports(self):
-        sys.path.insert(0, str(TOOL.parent))
-        import report_server
-        report_server.Store(str(KEPT_REPORTS))  # creates the table when the file is new
+        SqliteStore(str(KEPT_REPORTS)).close()  # creates the table when the file is new
+        columns = ", ".join(COLUMNS.split(", ")[1:])  # all but the id
         db = sqlite3.connect(KEPT_REPORTS)
         try:
-            db.execute("ATTACH DATABASE ? AS run", (str(self.database),))
-            db.execute("INSERT INTO reports (%s) SELECT %s FROM run.reports ORDER BY id" % (COLUMNS, COLUMNS))
+            db.execute("ATTACH DATABASE ? AS run", (self.database,))
+            db.execute("INSERT INTO reports (%s) SELECT %s FROM run.reports ORDER BY id" % (columns, columns))
             db.commit()
         finally:
             db.close()
