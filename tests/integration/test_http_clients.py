@@ -6,6 +6,7 @@ import random
 import socket
 import subprocess
 import sys
+import warnings
 from urllib.parse import quote
 
 import pytest
@@ -146,6 +147,8 @@ def probe(client, *commands, cwd=None):
         # touches the network, so nothing has happened yet and it runs again.
         if (result.returncode, result.stdout, result.stderr) != (1, b"", b""):
             break
+        # Shown in the summary, so a fault of the probe that looks the same shows too.
+        warnings.warn("httpprobe.exe ended before its first line (exit 1, no output); run again")
     assert result.returncode == 0, result.stderr.decode("utf-8", "replace")
     return Transcript(result.stdout.decode("utf-8"))
 
