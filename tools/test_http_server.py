@@ -39,6 +39,8 @@ class Reply:
     cut: send only this many body bytes, then close the connection.
     stall: after the headers and the bytes sent, hold the connection open,
         silent, until the server stops.
+    pause: send only this many body bytes, then wait until the server stops
+        or its test sets `released`, then send the rest.
     extra: bytes sent after the body, beyond what was announced.
     chunked: send the body in chunked transfer coding.
     raw: send these bytes instead of an answer, then close the connection.
@@ -46,7 +48,7 @@ class Reply:
     """
 
     def __init__(self, status=200, reason=None, headers=(), body=b"", length="auto", cut=None, stall=False,
-                 extra=b"", chunked=False, raw=None, close=False):
+                 extra=b"", chunked=False, raw=None, close=False, pause=None):
         self.status = status
         self.reason = reason
         self.headers = list(headers)
@@ -58,6 +60,7 @@ class Reply:
         self.chunked = chunked
         self.raw = raw
         self.close = close
+        self.pause = pause
 
     def reply(self, request):
         return self
@@ -177,6 +180,10 @@ class _Handler(socketserver.BaseRequestHandler):
         body = reply.body if reply.cut is None else reply.body[:reply.cut]
         if reply.chunked:
             body = b"%x\r\n%s\r\n0\r\n\r\n" % (len(body), body) if body else b"0\r\n\r\n"
+        if reply.pause is not None:
+            sock.sendall(body[:reply.pause])
+            owner.released.wait()
+            body = body[reply.pause:]
         sock.sendall(body + reply.extra)
         if reply.stall:
             owner.released.wait()
