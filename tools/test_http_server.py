@@ -40,6 +40,8 @@ class Reply:
     cut: send only this many body bytes, then close the connection.
     stall: after the headers and the bytes sent, hold the connection open,
         silent, until the server stops.
+    pause: send only this many body bytes, then wait until the server stops
+        or its test sets `released`, then send the rest.
     extra: bytes sent after the body, beyond what was announced.
     chunked: send the body in chunked transfer coding.
     raw: send these bytes instead of an answer, then close the connection.
@@ -51,7 +53,7 @@ class Reply:
 
     def __init__(self, status=200, reason=None, headers=(), body=b"", length="auto", cut=None, stall=False,
                  extra=b"", chunked=False, raw=None, close=False, silent=False, trickle_head=None,
-                 trickle_body=None):
+                 trickle_body=None, pause=None):
         self.status = status
         self.reason = reason
         self.headers = list(headers)
@@ -66,6 +68,7 @@ class Reply:
         self.silent = silent
         self.trickle_head = trickle_head
         self.trickle_body = trickle_body
+        self.pause = pause
 
     def reply(self, request):
         return self
@@ -189,6 +192,10 @@ class _Handler(socketserver.BaseRequestHandler):
         body = reply.body if reply.cut is None else reply.body[:reply.cut]
         if reply.chunked:
             body = b"%x\r\n%s\r\n0\r\n\r\n" % (len(body), body) if body else b"0\r\n\r\n"
+        if reply.pause is not None:
+            sock.sendall(body[:reply.pause])
+            owner.released.wait()
+            body = body[reply.pause:]
         if not self._send(sock, body + reply.extra, reply.trickle_body, owner):
             return False
         if reply.stall:

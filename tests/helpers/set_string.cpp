@@ -1,12 +1,13 @@
-// Replaces one string-table entry of an executable's resources, so tests can
+// Replaces string-table entries of an executable's resources, so tests can
 // run the launcher as a deployment with other texts would be built:
 //
-//   set_string.exe HEXPATH LANGUAGE ENTRY HEXTEXT
+//   set_string.exe HEXPATH LANGUAGE ENTRY HEXTEXT [ENTRY HEXTEXT]...
 //
 // Exit status 0 written, 1 failed.
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,27 +40,37 @@ bool ReadBlock(const std::wstring& exe, WORD language, WORD block, std::vector<s
 
 int main(int argc, char** argv)
 {
-    if (argc != 5)
+    if (argc < 5 || argc % 2 == 0)
         return 2;
     std::wstring exe = WideFromHex(argv[1]);
     WORD language = static_cast<WORD>(std::stoi(argv[2]));
-    int entry = std::stoi(argv[3]);
-    WORD block = static_cast<WORD>(entry / kBlockEntries + 1);
 
-    std::vector<std::wstring> texts(kBlockEntries);
-    if (!ReadBlock(exe, language, block, texts))
-        return 1;
-    texts[entry % kBlockEntries] = WideFromHex(argv[4]);
-    std::vector<WCHAR> image;
-    for (const std::wstring& text : texts) {
-        image.push_back(static_cast<WCHAR>(text.size()));
-        image.insert(image.end(), text.begin(), text.end());
+    // Every block is read before the one update that writes them all.
+    std::map<WORD, std::vector<std::wstring>> blocks;
+    for (int arg = 3; arg + 1 < argc; arg += 2) {
+        int entry = std::stoi(argv[arg]);
+        WORD block = static_cast<WORD>(entry / kBlockEntries + 1);
+        auto found = blocks.find(block);
+        if (found == blocks.end()) {
+            found = blocks.emplace(block, std::vector<std::wstring>(kBlockEntries)).first;
+            if (!ReadBlock(exe, language, block, found->second))
+                return 1;
+        }
+        found->second[entry % kBlockEntries] = WideFromHex(argv[arg + 1]);
     }
 
     HANDLE update = ::BeginUpdateResourceW(exe.c_str(), FALSE);
     if (!update)
         return 1;
-    BOOL written = ::UpdateResourceW(update, RT_STRING, MAKEINTRESOURCEW(block), language, image.data(),
-                                     static_cast<DWORD>(image.size() * sizeof(WCHAR)));
+    BOOL written = TRUE;
+    for (const auto& [block, texts] : blocks) {
+        std::vector<WCHAR> image;
+        for (const std::wstring& text : texts) {
+            image.push_back(static_cast<WCHAR>(text.size()));
+            image.insert(image.end(), text.begin(), text.end());
+        }
+        written = written && ::UpdateResourceW(update, RT_STRING, MAKEINTRESOURCEW(block), language, image.data(),
+                                               static_cast<DWORD>(image.size() * sizeof(WCHAR)));
+    }
     return ::EndUpdateResourceW(update, !written) && written ? 0 : 1;
 }

@@ -9,23 +9,25 @@
 //   update_probe.exe attributes FILE [HEX]   set (optional) and show attributes
 //   update_probe.exe plan COUNT              plan an index of COUNT files against
 //       a complete cached index (written to the current folder), timed
-//   update_probe.exe run REPORT_HOST SECONDS [--check]
+//   update_probe.exe run REPORT_HOST SECONDS [--check] [--stop-when FILE]
 //       an update run in the current folder with a window that prints what it
 //       is told, ticked every 100 ms until it has finished, handed over to a
-//       new launcher, or SECONDS passed; with --check, then an integrity check
-//       run the same way
+//       new launcher, or SECONDS passed, or FILE exists; with --check, then an
+//       integrity check run the same way
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "services/registry_keys.h"
 #include "services/settings_store.h"
 #include "support/gzip/zip_codec.h"
+#include "support/random.h"
 #include "support/text_utils.h"
 #include "support/win_handles.h"
 #include "telemetry/report_client.h"
@@ -322,9 +324,12 @@ private:
 const DWORD kTickMs = 100;
 const double kTickSeconds = 0.1;
 
-bool TickUntilEnded(ILauncherProcess& job, ConsoleWindow& window, unsigned long seconds)
+bool TickUntilEnded(ILauncherProcess& job, ConsoleWindow& window, unsigned long seconds,
+                    const std::wstring& stopFile)
 {
     for (unsigned long tick = 0; tick < seconds * 1000 / kTickMs && !window.ended; ++tick) {
+        if (!stopFile.empty() && ::GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES)
+            break;
         ::Sleep(kTickMs);
         job.OnTimer(kTickSeconds);
     }
@@ -334,7 +339,16 @@ bool TickUntilEnded(ILauncherProcess& job, ConsoleWindow& window, unsigned long 
 int Run(const std::vector<std::wstring>& args)
 {
     const unsigned long seconds = std::wcstoul(args[3].c_str(), nullptr, 10);
-    const bool check = args.size() == 5 && args[4] == L"--check";
+    bool check = false;
+    std::wstring stopFile;
+    for (size_t i = 4; i < args.size(); ++i) {
+        if (args[i] == L"--check")
+            check = true;
+        else if (args[i] == L"--stop-when" && i + 1 < args.size())
+            stopFile = args[++i];
+    }
+    // As the launcher's start-up does: the run draws its mirror at random.
+    SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
     g_settings.Open(SettingsKeyPath());
     CFixedHardwareFacts facts;
     CReportClient reports(args[2], facts);
@@ -343,11 +357,11 @@ int Run(const std::vector<std::wstring>& args)
     CFileUpdater updater(&window, &reports, &handover, false);
     Print(L"check_before_run " + Number(updater.CheckFiles()));
     updater.Start();
-    bool ended = TickUntilEnded(updater, window, seconds);
+    bool ended = TickUntilEnded(updater, window, seconds, stopFile);
     if (ended && check) {
         window.ended = false;
         Print(L"check " + Number(updater.CheckFiles()));
-        ended = TickUntilEnded(updater, window, seconds);
+        ended = TickUntilEnded(updater, window, seconds, stopFile);
     }
     // After a finished run this must report nothing.
     if (!ended)
@@ -377,7 +391,8 @@ int main()
     if (args.size() >= 4 && args[1] == L"run")
         return Run(args);
     std::fputs("usage: update_probe.exe full PACKAGE [--stop-after BYTES] [--again] | single PACKAGE TARGET |"
-               " digest FILE... | attributes FILE [HEX] | plan COUNT | run REPORT_HOST SECONDS [--check]\n",
+               " digest FILE... | attributes FILE [HEX] | plan COUNT | run REPORT_HOST SECONDS [--check]"
+               " [--stop-when FILE]\n",
                stderr);
     return 2;
 }

@@ -1,5 +1,7 @@
 """Shared fixtures: the build folder, running Windows programs under Wine, and
 the test driver that starts the launcher with exact command lines."""
+import collections
+import itertools
 import os
 import pathlib
 import shutil
@@ -67,6 +69,19 @@ def wait_for(condition, seconds=60):
     return False
 
 
+# The update host (string-table entry 106) and report host (147) of one test.
+Hosts = collections.namedtuple("Hosts", "update report")
+_tests_given_hosts = itertools.count()
+
+
+def give_hosts(exe, hosts):
+    """Writes the hosts into the string table of a copy of the launcher (or of
+    a helper linking its resources), in the language the launcher reads."""
+    result = run_win(BUILD_DIR / "set_string.exe", winpath(exe).encode().hex(), 1049,
+                     106, hosts.update.encode().hex(), 147, hosts.report.encode().hex())
+    assert result.returncode == 0, "set_string.exe failed on %s" % exe
+
+
 def hold_open(build_dir, path):
     """A second Wine process that keeps the file open for writing."""
     holder = subprocess.Popen([str(WINE_RUN), str(build_dir / "file_holder.exe"), str(path)], env=wine_env(),
@@ -93,10 +108,20 @@ def driver():
 
 
 @pytest.fixture
-def launcher_copy(tmp_path):
-    """A fresh copy of the launcher in a folder of its own."""
+def hosts():
+    """An update host and a report host of this test alone: no server of
+    another test, nor anything at the built-in defaults, can answer it."""
+    n = next(_tests_given_hosts)
+    return Hosts(*("127.%d.%d.%d" % (octet, n // 250, n % 250 + 1) for octet in (10, 11)))
+
+
+@pytest.fixture
+def launcher_copy(tmp_path, hosts):
+    """A fresh copy of the launcher in a folder of its own, reaching the
+    test's own hosts."""
     folder = tmp_path / "game"
     folder.mkdir()
     exe = folder / "TarnholdLauncher.exe"
     shutil.copy(BUILD_DIR / "TarnholdLauncher.exe", exe)
+    give_hosts(exe, hosts)
     return exe

@@ -1,7 +1,10 @@
 """Update runs of update_probe.exe in a game folder of its own: the probe
 copied into the folder is the launcher the run updates; its settings are
 written to the Wine registry before each run."""
+import concurrent.futures
 import shutil
+
+from conftest import give_hosts, wait_for, winpath
 
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 
@@ -15,17 +18,32 @@ def set_settings(driver, settings):
         driver.reg_set("HKCU", SETTINGS_KEY + "\\" + key, value_name, value)
 
 
-def probe_runner(build_dir, run_win, driver, folder, report_host, seconds):
+def probe_runner(build_dir, run_win, driver, folder, hosts, seconds):
     """A function that runs the probe in folder with the given settings, for
     at most the given seconds unless told otherwise, and returns the lines it
-    printed."""
+    printed. The probe asks the test's own update host and reports to its
+    report host. With until, a condition, the run is stopped once it holds."""
     folder.mkdir(exist_ok=True)
     probe = folder / "update_probe.exe"
     shutil.copy(build_dir / "update_probe.exe", probe)
+    give_hosts(probe, hosts)
+    stop = folder.parent / "stop-run"
 
-    def start(settings, *options, seconds=seconds):
+    def start(settings, *options, seconds=seconds, until=None):
         set_settings(driver, settings)
-        result = run_win(probe, "run", report_host, seconds, *options, cwd=folder, timeout=seconds + 120)
+        stop.unlink(missing_ok=True)
+        if until:
+            options += ("--stop-when", winpath(stop))
+        with concurrent.futures.ThreadPoolExecutor(1) as pool:
+            running = pool.submit(run_win, probe, "run", hosts.report, seconds, *options, cwd=folder,
+                                  timeout=seconds + 120)
+            if until:
+                try:
+                    assert wait_for(lambda: running.done() or until(), seconds) and until(), \
+                        "the run ended before the condition to stop it held"
+                finally:
+                    stop.touch()
+            result = running.result()
         assert result.returncode == 0, result.stderr.decode(errors="replace")
         return result.stdout.decode("utf-8").splitlines()
     return start

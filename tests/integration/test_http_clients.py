@@ -7,6 +7,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import warnings
 from urllib.parse import quote
 
 import pytest
@@ -163,6 +164,8 @@ def probe(client, *commands, cwd=None):
         # touches the network, so nothing has happened yet and it runs again.
         if (result.returncode, result.stdout, result.stderr) != (1, b"", b""):
             break
+        # Shown in the summary, so a fault of the probe that looks the same shows too.
+        warnings.warn("httpprobe.exe ended before its first line (exit 1, no output); run again")
     assert result.returncode == 0, result.stderr.decode("utf-8", "replace")
     return Transcript(result.stdout.decode("utf-8"))
 

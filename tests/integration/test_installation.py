@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import run_win, winpath
+from conftest import give_hosts, run_win, winpath
 from nginx_server import Nginx
 from update_files import Entry, encode_index, pattern
 
@@ -303,16 +303,17 @@ def test_the_dialog_offers_the_directx_page_once_when_the_sound_library_is_missi
 
 
 def test_first_start_of_a_downloaded_launcher_ends_in_the_installed_one_updating_the_game(driver, build_dir, places,
-                                                                                          tmp_path):
+                                                                                          tmp_path, hosts):
     downloaded = tmp_path / "Downloads" / "TarnholdLauncher.exe"
     downloaded.parent.mkdir()
     shutil.copy(build_dir / "TarnholdLauncher.exe", downloaded)
+    give_hosts(downloaded, hosts)
     game = {"Tarnhold.exe": pattern(80_000, 1), "data/maps/north keep.map": pattern(200_000, 2)}
     published = tmp_path / "published"
     for name, content in game.items():
         (published / name).parent.mkdir(parents=True, exist_ok=True)
         (published / name).write_bytes(content)
-    nginx = Nginx(tmp_path / "nginx", "127.0.0.1")
+    nginx = Nginx(tmp_path / "nginx", hosts.update)
     try:
         assert run_win(build_dir / "publisher.exe", winpath(published), winpath(nginx.root), timeout=300).returncode == 0
         folder = tmp_path / "Games" / "Tarnhold"

@@ -1,5 +1,5 @@
 """The update run against nginx serving a tree made by our publisher at the
-launcher's default update host (127.0.0.1 in the test build): the installed
+test's own update host (string-table entry 106 of its copy): the installed
 launcher updating itself through its three processes and then the game, and
 runs killed outright that the next run completes, resuming the interrupted
 package with a range request."""
@@ -7,15 +7,13 @@ import hashlib
 import os
 import shutil
 import subprocess
-import time
 
 import pytest
 
-from conftest import WINE_RUN, wait_for, wine_env, winpath
+from conftest import WINE_RUN, give_hosts, wait_for, wine_env, winpath
 from nginx_server import Nginx
-from update_files import pattern
+from update_files import decode_index, pattern
 
-DEFAULT_HOST = "127.0.0.1"
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 MAIN_TITLE = "Tarnhold. Обновление"
 LAUNCHER_UPDATED = "Установщик Tarnhold был обновлен и перезапущен"
@@ -34,9 +32,9 @@ GAME = {
 
 
 @pytest.fixture
-def server(tmp_path, build_dir, run_win):
-    """nginx at the default host; publish(files) serves those files."""
-    nginx = Nginx(tmp_path / "nginx", DEFAULT_HOST)
+def server(tmp_path, build_dir, run_win, hosts):
+    """nginx at the test's update host; publish(files) serves those files."""
+    nginx = Nginx(tmp_path / "nginx", hosts.update)
 
     def publish(files, rate=None):
         game = tmp_path / "published"
@@ -110,20 +108,29 @@ def test_installed_launcher_updates_itself_then_the_game(server, settings, launc
     assert asked[2:] == ["/tarnhold2/fileindex.dat.zip", "/tarnhold2/tarnhold2_full.zip"]
 
 
-def run_probe(build_dir, folder):
+def run_probe(build_dir, folder, hosts):
     probe = folder / "update_probe.exe"
     if not probe.exists():
         shutil.copy(build_dir / "update_probe.exe", probe)
-    return subprocess.Popen([str(WINE_RUN), str(probe), "run", "127.0.0.2", str(UPDATE_SECONDS)], cwd=folder,
+        give_hosts(probe, hosts)
+    return subprocess.Popen([str(WINE_RUN), str(probe), "run", hosts.report, str(UPDATE_SECONDS)], cwd=folder,
                             env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
 
-def in_flight(folder, files):
-    """The files completed so far and the partial package being fetched."""
-    completed = [name for name, data in files.items()
-                 if (folder / name).exists() and (folder / name).read_bytes() == data]
+def recorded(folder, files):
+    """The files the cached index holds in the version of files."""
+    cached = folder / "cachedindex.dat"
+    if not cached.exists():
+        return []
+    wanted = {name: hashlib.md5(data).digest() for name, data in files.items()}
+    return [entry.name.replace("\\", "/") for entry in decode_index(cached.read_bytes())[0]
+            if wanted.get(entry.name.replace("\\", "/")) == entry.md5]
+
+
+def in_flight(folder):
+    """The partial package being fetched, or None."""
     partial = [p for p in folder.rglob("*.zip") if p.name != "fileindex.dat.zip"]
-    return completed, partial[0] if len(partial) == 1 else None
+    return partial[0] if len(partial) == 1 else None
 
 
 def finish(process):
@@ -135,36 +142,37 @@ def finish(process):
 # an update after two files were completed and written down.
 @pytest.mark.parametrize("earlier_run, completed_before", [(False, 0), (True, 2)],
                          ids=["fresh folder", "update after two files"])
-def test_a_run_killed_outright_is_completed_by_the_next_one(server, settings, build_dir, tmp_path, earlier_run,
-                                                           completed_before):
+def test_a_run_killed_outright_is_completed_by_the_next_one(server, settings, build_dir, tmp_path, hosts,
+                                                           earlier_run, completed_before):
     nginx, publish = server
     folder = tmp_path / "game"
     folder.mkdir()
     files = GAME
     if earlier_run:
         publish(GAME)
-        finish(run_probe(build_dir, folder))
+        finish(run_probe(build_dir, folder, hosts))
         files = {name: data + b" version 2" for name, data in GAME.items()}
     publish(files, rate=SLOW_RATE)
 
+    # Killed once the cached index records the completed files (written at
+    # least every 2 s) while a package is under way.
     def caught():
-        completed, partial = in_flight(folder, files)
-        return len(completed) >= completed_before and partial is not None and partial.stat().st_size > 50_000
+        partial = in_flight(folder)
+        return len(recorded(folder, files)) >= completed_before and partial is not None and \
+            partial.stat().st_size > 50_000
 
-    first = run_probe(build_dir, folder)
+    first = run_probe(build_dir, folder, hosts)
     assert wait_for(caught)
-    if completed_before:
-        # The record of completed files reaches the disk within 2 s.
-        time.sleep(2.5)
     first.kill()
     first.wait()
-    completed, partial = in_flight(folder, files)
+    completed = recorded(folder, files)
+    partial = in_flight(folder)
     assert partial is not None
     kept = partial.stat().st_size
 
     nginx.set_rate(None)
     served_before = len(package_requests(nginx))
-    finish(run_probe(build_dir, folder))
+    finish(run_probe(build_dir, folder, hosts))
 
     expect_up_to_date(folder, files)
     after_kill = package_requests(nginx)[served_before:]
@@ -174,18 +182,19 @@ def test_a_run_killed_outright_is_completed_by_the_next_one(server, settings, bu
     assert not [name for name in completed if "/tarnhold2/" + name.replace(" ", "_") + ".zip" in refetched]
 
 
-def test_the_whole_game_package_leaves_the_running_launcher_alone(server, settings, build_dir, tmp_path):
+def test_the_whole_game_package_leaves_the_running_launcher_alone(server, settings, build_dir, tmp_path, hosts):
     nginx, publish = server
     folder = tmp_path / "game"
     folder.mkdir()
-    running = (build_dir / "update_probe.exe").read_bytes()
+    shutil.copy(build_dir / "update_probe.exe", folder / "update_probe.exe")
+    give_hosts(folder / "update_probe.exe", hosts)
+    running = (folder / "update_probe.exe").read_bytes()
     publish(dict(GAME, **{"update_probe.exe": running}))
     settings.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "OneFileDownload", "1")
-    shutil.copy(build_dir / "update_probe.exe", folder / "update_probe.exe")
     untouched = 1_500_000_000
     os.utime(folder / "update_probe.exe", (untouched, untouched))
 
-    finish(run_probe(build_dir, folder))
+    finish(run_probe(build_dir, folder, hosts))
 
     # Everything else came in the one package; the running executable, which
     # cannot be overwritten, was passed over and then found current.

@@ -1,20 +1,23 @@
 """The installed launcher's main window, driven as a player would: a whole
 update shown in its bars and lines, the log toggle, starting the stand-in game
 (automatically, by hand, or not at all when it is missing), and closing before
-the game is ready. nginx serves a game made by our publisher at the default
-update host; the report server listens at the default report host."""
+the game is ready. The scripted server serves a game made by our publisher at
+the test's own update host, holding a package where the player must act
+during the run; the report server listens at the test's own report host."""
 import os
 import re
 import shutil
+import sys
 
 import pytest
 
-from conftest import wait_for, winpath
-from nginx_server import Nginx
+from conftest import SOURCE_DIR, wait_for, winpath
 from reportserver import ReportServer
 from update_files import pattern
 
-UPDATE_HOST, REPORT_HOST = "127.0.0.1", "127.0.0.2"
+sys.path.insert(0, str(SOURCE_DIR / "tools"))
+from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
+
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 MAIN_TITLE = "Tarnhold. Обновление"
 POLL_TITLE = "Вопрос"
@@ -23,12 +26,13 @@ NOT_FOUND, LAUNCH_FAILED = ("Не найден исполняемый файл �
                             "Не удалось запустить игру.\nВероятно, требуется обновление библиотек Microsoft DirectX")
 COLLAPSED, EXPANDED = "\u02c5", "\u02c4"
 WAIT_MS = 60000
-# Slow enough that the player acts while the run goes on.
-SLOW_RATE = "200k"
+# Sent halfway, then held until the test releases it: the player acts while the run goes on.
+HELD = "/tarnhold2/data/big.pak.zip"
 
 IDOK, IDCANCEL = 1, 2
 STATUS, COUNT_LINE, FILE_BAR, TOTAL_BAR = 1001, 1002, 1000, 1003
 AUTO_START, START_GAME, LOG, LOG_TOGGLE, SPEED = 1004, 1005, 1006, 1050, 1052
+BM_GETCHECK = 0xF0
 ANSWER_LATER = 1050
 MESSAGE_TEXT = 0xFFFF
 PBM_GETRANGE, PBM_GETPOS = 0x407, 0x408
@@ -38,26 +42,29 @@ DATA = {"data/maps/north keep.map": pattern(300_000, 2), "data/big.pak": pattern
 
 
 @pytest.fixture
-def game(tmp_path, build_dir, run_win, driver, launcher_copy):
-    """publish(with_game, rate) serves the game; start() runs the installed launcher and returns (pid, hwnd)."""
-    nginx = Nginx(tmp_path / "nginx", UPDATE_HOST)
-    reports = ReportServer(REPORT_HOST, tmp_path / "reports.db")
+def game(tmp_path, build_dir, run_win, driver, launcher_copy, hosts):
+    """publish(with_game, held) serves the game, holding the package at HELD when
+    asked until release(); start() runs the installed launcher and returns (pid, hwnd)."""
+    server = ScriptedHttpServer(hosts.update)
+    reports = ReportServer(hosts.report, tmp_path / "reports.db")
     folder = launcher_copy.parent
     driver.reg_delete("HKCU", SETTINGS_KEY)
     driver.reg_set("HKCU", SETTINGS_KEY, "InstallPath", winpath(folder))
     driver.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "HW", "1")
     driver.reg_set("HKCU", SETTINGS_KEY + "\\Debug", "OneFileDownload", "0")
 
-    def publish(with_game=True, rate=None):
-        tree = tmp_path / "published"
+    def publish(with_game=True, held=False):
+        tree, root = tmp_path / "published", tmp_path / "www"
         for name, content in DATA.items():
             (tree / name).parent.mkdir(parents=True, exist_ok=True)
             (tree / name).write_bytes(content)
         if with_game:
             shutil.copy(build_dir / "game" / "Tarnhold.exe", tree / "Tarnhold.exe")
-        result = run_win(build_dir / "publisher.exe", winpath(tree), winpath(nginx.root), timeout=300)
+        result = run_win(build_dir / "publisher.exe", winpath(tree), winpath(root), timeout=300)
         assert result.returncode == 0, result.stderr.decode(errors="replace")
-        nginx.set_rate(rate)
+        for path in (p for p in root.rglob("*") if p.is_file()):
+            route, data = "/" + path.relative_to(root).as_posix(), path.read_bytes()
+            server.routes[route] = Reply(body=data, pause=len(data) // 2) if held and route == HELD else FileRoute(data)
 
     def start():
         pid = driver.start(launcher_copy, cwd=folder)
@@ -69,8 +76,9 @@ def game(tmp_path, build_dir, run_win, driver, launcher_copy):
         pass
     g = Game()
     g.folder, g.driver, g.publish, g.start, g.reports = folder, driver, publish, start, reports
+    g.release = server.released.set
     yield g
-    nginx.stop()
+    server.stop()
     reports.stop()
     driver.reg_delete("HKCU", SETTINGS_KEY)
 
@@ -133,10 +141,12 @@ def test_a_whole_update_in_the_window(game):
 @pytest.mark.parametrize("how", ["start after update", "two presses"])
 def test_the_game_starts_once_and_the_launcher_closes(game, how):
     driver = game.driver
-    game.publish(rate=SLOW_RATE if how == "start after update" else None)
+    game.publish(held=how == "start after update")
     pid, hwnd = game.start()
     if how == "start after update":
         driver.press(hwnd, AUTO_START)
+        assert wait_for(lambda: driver.send(hwnd, AUTO_START, BM_GETCHECK) == 1, 10)
+        game.release()
     else:
         assert finished(driver, hwnd)
         driver.click(hwnd, START_GAME)
@@ -189,7 +199,7 @@ def test_a_game_that_crashed_has_the_next_run_check_every_file(game):
 
 def test_closing_during_the_run_asks_why(game):
     driver = game.driver
-    game.publish(rate=SLOW_RATE)
+    game.publish(held=True)
     pid, hwnd = game.start()
 
     driver.close_window(hwnd)
@@ -203,6 +213,9 @@ def test_closing_during_the_run_asks_why(game):
     poll = dialog(driver, pid, POLL_TITLE)
     driver.press(poll, ANSWER_LATER)
     driver.press(poll, IDOK)
+    # The run is told to stop once the report of why is sent; then the package may go on.
+    assert wait_for(lambda: events(game.reports)[-1:] == ["11"], 30)
+    game.release()
     assert driver.wait(pid, 30000) == 0
     stop = [dict(r["fields"]) for r in game.reports.reports("events")][-1]
     assert (stop["event"], stop["option"], "text" in stop) == ("11", "5", False)

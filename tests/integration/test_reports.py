@@ -27,7 +27,6 @@ ENCODED_ID = "%7B0F8FAD5B-D9CB-469F-A165-70867728950E%7D"
 SERVER = "127.0.6.20"
 NOBODY = "127.0.6.21"    # nothing listens here
 RAW_SERVER = "127.0.6.22"
-LAUNCHER_REPORT_HOST = "127.0.0.2"   # the string table's report host of the test build
 DEADLINE_S = 30
 WM_NULL = 0
 REG_SZ = 1
@@ -407,14 +406,14 @@ def test_exit_gives_a_waiting_report_only_its_grace_and_keeps_the_error_log(regi
     assert (game / "Errors" / "crash.txt").read_bytes() == b"kept"
 
 
-def test_a_trickling_report_host_neither_freezes_the_window_nor_costs_a_crash_log(registry, driver, launcher_copy):
+def test_a_trickling_report_host_neither_freezes_the_window_nor_costs_a_crash_log(registry, driver, hosts, launcher_copy):
     folder = launcher_copy.parent
     (folder / "Errors").mkdir()
     (folder / "Errors" / "crash.txt").write_bytes(b"kept")
     registry.reg_set("HKCU", SETTINGS_KEY, "InstallPath", winpath(folder))
     set_hardware_reported(registry)
     events = "/launcher/reports-events.asp"
-    server = ScriptedHttpServer(LAUNCHER_REPORT_HOST, {
+    server = ScriptedHttpServer(hosts.report, {
         "/launcher/reports-errors.asp": Reply(302, headers=[("Location", "/landing.html")]),
         "/landing.html": Reply(body=b"portal"),
         events: Reply(trickle_head=5)})

@@ -1,6 +1,6 @@
 """The update run (update_probe.exe under Wine) against nginx serving the tree
 our publisher wrote for a small game, and against scripted servers for its
-failures. The default update host of the test build (string-table entry 106)
+failures. The test's own update host (string-table entry 106 of the probe)
 hands out the server list; what the run did is read from the game folder,
 nginx's access logs, the scripted servers' records, the report server's rows
 and the lines the window was told."""
@@ -23,11 +23,10 @@ from update_files import UNIX_EPOCH_AS_FILETIME, decode_index, encode_index, gzi
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import Reply, ScriptedHttpServer  # noqa: E402
 
-DEFAULT_HOST = "127.0.0.1"
+DEFAULT_HOST = "update host"    # stands for the test's own, in the tables below
 SERVER_DIRECTORY = "tarnhold2"   # string-table entry 108
 MIRROR = "127.0.9.2"
 MIRROR_LINE = MIRROR + "/pub"
-REPORT_HOST = "127.0.9.3"
 RUN_SECONDS = 60
 
 MAP = "data/maps/north keep.map"
@@ -112,24 +111,24 @@ def published(tmp_path_factory):
 
 
 @pytest.fixture
-def reports(tmp_path):
-    server = ReportServer(REPORT_HOST, tmp_path / "reports.db", keep=True)
+def reports(tmp_path, hosts):
+    server = ReportServer(hosts.report, tmp_path / "reports.db", keep=True)
     yield server
     server.stop()
 
 
 @pytest.fixture
-def run(build_dir, driver, tmp_path, reports):
+def run(build_dir, driver, tmp_path, reports, hosts):
     folder = tmp_path / "player"
-    yield folder, probe_runner(build_dir, run_win, driver, folder, REPORT_HOST, RUN_SECONDS)
+    yield folder, probe_runner(build_dir, run_win, driver, folder, hosts, RUN_SECONDS)
     driver.reg_delete("HKCU", SETTINGS_KEY)
 
 
 @pytest.fixture
-def nginx(tmp_path, published):
+def nginx(tmp_path, published, hosts):
     """The default host and the mirror, both serving the published tree; the
     default host's server list is replaced when a test gives one."""
-    default, mirror = Nginx(tmp_path / "default", DEFAULT_HOST), Nginx(tmp_path / "mirror", MIRROR)
+    default, mirror = Nginx(tmp_path / "default", hosts.update), Nginx(tmp_path / "mirror", MIRROR)
 
     def serve(server_list=None):
         served = default.root / SERVER_DIRECTORY
@@ -240,9 +239,9 @@ def test_a_published_game_is_brought_up_to_date_from_nginx(published, nginx, run
 
 
 @pytest.fixture
-def scripted():
+def scripted(hosts):
     """The default host hands out the mirror, which serves an empty index."""
-    default = ScriptedHttpServer(DEFAULT_HOST, {
+    default = ScriptedHttpServer(hosts.update, {
         "/%s/datasources.txt" % SERVER_DIRECTORY: Reply(body=MIRROR_LINE.encode() + b"\r\n")})
     mirror = ScriptedHttpServer(MIRROR, {"/pub/fileindex.dat.zip": Reply(body=gzip_bytes(encode_index([])))})
     yield default, mirror

@@ -1,6 +1,6 @@
 """The update run (CFileUpdater) under Wine, driven by update_probe.exe with a
-window that prints what it is told, against scripted HTTP servers: the
-default update host of the string table hands out a mirror, the mirror serves
+window that prints what it is told, against scripted HTTP servers: the test's
+own update host (string-table entry 106) hands out a mirror, the mirror serves
 the index and the packages (made here with Python's gzip), and the report
 server on the report host records the events."""
 import os
@@ -17,9 +17,8 @@ from update_files import Entry, decode_index, encode_index, filetime, game_strea
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
 
-DEFAULT_HOST = "127.0.0.1"    # string-table entry 106 of the test build; 108 is "tarnhold2"
 MIRROR = "127.0.7.30"
-REPORT_HOST = "127.0.7.31"
+REFUSING, FAILING = "127.0.7.32", "127.0.7.33"    # nothing listens at REFUSING
 RUN_SECONDS = 60
 
 FILES = [Entry("Tarnhold.dat", pattern(70000, 1), time=filetime(1_600_000_000)),
@@ -40,11 +39,13 @@ def packages_of(entries):
 
 
 @pytest.fixture
-def servers(tmp_path):
-    """The default host names the mirror; routes are set by each test."""
-    default = ScriptedHttpServer(DEFAULT_HOST, {"/tarnhold2/datasources.txt": Reply(body=b"# mirrors\n127.0.7.30/pub\n")})
+def servers(tmp_path, hosts, request):
+    """The update host names the mirror (or the mirrors a test gives as its
+    parameter, the served one among them); routes are set by each test."""
+    listed = "# mirrors\n" + "".join("%s/pub\n" % address for address in getattr(request, "param", [MIRROR]))
+    default = ScriptedHttpServer(hosts.update, {"/tarnhold2/datasources.txt": Reply(body=listed.encode())})
     mirror = ScriptedHttpServer(MIRROR)
-    reports = ReportServer(REPORT_HOST, tmp_path / "reports.db", keep=True)
+    reports = ReportServer(hosts.report, tmp_path / "reports.db", keep=True)
     yield mirror, reports
     for server in (default, mirror, reports):
         server.stop()
@@ -61,10 +62,10 @@ def publish(mirror, entries, whole_game=False, first_answers=()):
 
 
 @pytest.fixture
-def run(build_dir, run_win, driver, tmp_path):
+def run(build_dir, run_win, driver, tmp_path, hosts):
     """Runs the probe in a fresh game folder with the given settings; its lines."""
     folder = tmp_path / "game"
-    yield folder, probe_runner(build_dir, run_win, driver, folder, REPORT_HOST, RUN_SECONDS)
+    yield folder, probe_runner(build_dir, run_win, driver, folder, hosts, RUN_SECONDS)
     driver.reg_delete("HKCU", SETTINGS_KEY)
 
 
@@ -150,7 +151,8 @@ def test_a_stopped_run_keeps_what_it_completed_and_resumes_the_interrupted_packa
     partial.parent.mkdir()
     partial.write_bytes(package[:300])
 
-    lines = start({"Debug\\OneFileDownload": "0"}, seconds=3)
+    # Stopped while it waits to ask again after the failure.
+    lines = start({"Debug\\OneFileDownload": "0"}, until=lambda: "10" in events(reports))
     assert "stopping" in lines
     assert events(reports) == ["1", "10", "11"]
     cached = decode_index((folder / "cachedindex.dat").read_bytes())[0]
@@ -215,12 +217,34 @@ def test_a_plan_that_cannot_hash_a_file_is_made_again_after_the_usual_wait(serve
     (folder / "Tarnhold.dat").write_bytes(FILES[0].content)
     holder = hold_open(build_dir, folder / "Tarnhold.dat")
     try:
-        start({"Debug\\OneFileDownload": "0"}, seconds=10)
+        start({"Debug\\OneFileDownload": "0"}, until=lambda: events(reports).count("12") >= 2 and
+              len(mirror.requests_for("/pub/fileindex.dat.zip")) >= 2)
     finally:
         holder.stdin.close()
         holder.wait()
     assert events(reports)[:3] == ["1", "12", "12"]
     assert len(mirror.requests_for("/pub/fileindex.dat.zip")) >= 2
+
+
+@pytest.mark.parametrize("servers", [[REFUSING, FAILING, MIRROR]], indirect=True, ids=["three mirrors"])
+def test_mirrors_that_refuse_or_fail_are_passed_over_until_the_run_ends_current_from_another(servers, run):
+    mirror, reports = servers
+    entries = [Entry(e.name, e.content, e.time) for e in FILES[:1]]
+    publish(mirror, entries)
+    failing = ScriptedHttpServer(FAILING, {path: Reply(500, body=b"busy") for path in mirror.routes})
+    folder, start = run
+    try:
+        # Each failure costs a retry wait, and the mirror is drawn at random.
+        lines = start({"Debug\\OneFileDownload": "0"}, seconds=3 * RUN_SECONDS)
+    finally:
+        failing.stop()
+
+    assert "finished" in lines
+    expect_game(folder, entries)
+    assert [r.path for r in mirror.requests] == ["/pub/fileindex.dat.zip", "/pub/Tarnhold.dat.zip"]
+    assert {r.path for r in failing.requests} <= {"/pub/fileindex.dat.zip"}
+    reported = events(reports)
+    assert (reported[0], reported[-1]) == ("1", "2") and set(reported[1:-1]) <= {"10"}
 
 
 @pytest.mark.parametrize("changed", [True, False])

@@ -24,12 +24,6 @@ protected:
         SetCurrentLanguage(kLanguageRussian);
         ::SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyPath().c_str());
     }
-
-    void StoreRaw(DWORD type, const void* data, DWORD size)
-    {
-        ASSERT_EQ(::SHSetValueW(HKEY_CURRENT_USER, GameKeyPath().c_str(), L"Language", type, data, size),
-                  ERROR_SUCCESS);
-    }
 };
 
 TEST_F(LanguagesTest, StringsComeInTheCurrentLanguage)
@@ -87,27 +81,6 @@ TEST_F(LanguagesTest, CodesMatchExactly)
         EXPECT_EQ(FindLanguageIndexByCode(other), -1) << other;
 }
 
-TEST_F(LanguagesTest, StoredLanguageIsReadByExactCode)
-{
-    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
-
-    const wchar_t english[] = L"English";
-    StoreRaw(REG_SZ, english, sizeof(english));
-    EXPECT_EQ(ReadStoredLanguage(), LanguageIdAt(0));
-
-    const wchar_t lower[] = L"russian";
-    StoreRaw(REG_SZ, lower, sizeof(lower));
-    EXPECT_EQ(ReadStoredLanguage(), LanguageIdAt(0));
-
-    DWORD number = 1033;
-    StoreRaw(REG_DWORD, &number, sizeof(number));
-    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
-
-    std::wstring huge(1000, L'R');
-    StoreRaw(REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() * sizeof(wchar_t)));
-    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
-}
-
 TEST_F(LanguagesTest, StoreWritesTheCurrentRowsCode)
 {
     SetCurrentLanguage(kLanguageEnglish);
@@ -119,7 +92,6 @@ TEST_F(LanguagesTest, StoreWritesTheCurrentRowsCode)
               ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_STREQ(value, L"Russian");
-    EXPECT_EQ(ReadStoredLanguage(), kLanguageRussian);
 }
 
 TEST_F(LanguagesTest, DialogTemplatesExistInBothLanguages)

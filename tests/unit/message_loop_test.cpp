@@ -25,7 +25,16 @@ struct RecordingFilter : CMessageFilter {
     UINT consumes;
 };
 
-// Posts what it is given on its first idle call, then reports no more work.
+const int kExitCode = 7;
+const int kGaveUp = 99;
+
+void PostQuit()
+{
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_QUIT, kExitCode, 0);
+}
+
+// Posts what it is given on its first idle call, then WM_QUIT on its call
+// number quitOnCall: the loop ends right after what the test looks at.
 struct PostingIdleHandler : CIdleHandler {
     BOOL OnIdle() override
     {
@@ -34,9 +43,12 @@ struct PostingIdleHandler : CIdleHandler {
             for (UINT message : toPost)
                 ::PostThreadMessageW(::GetCurrentThreadId(), message, 0, 0);
         }
+        if (calls == quitOnCall)
+            PostQuit();
         return FALSE;
     }
     std::vector<UINT> toPost;
+    int quitOnCall = 1;
     int calls = 0;
 };
 
@@ -55,13 +67,20 @@ struct RemovingIdleHandler : CIdleHandler {
     int calls = 0;
 };
 
-void QuitLater(DWORD threadId, int code)
+void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD)
 {
-    std::thread([threadId, code] {
-        ::Sleep(300);
-        ::PostThreadMessageW(threadId, WM_QUIT, code, 0);
-    }).detach();
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_QUIT, kGaveUp, 0);
 }
+
+// Ends a loop that would otherwise wait for ever, with kGaveUp as its code.
+class Watchdog {
+public:
+    Watchdog() : timer_(::SetTimer(nullptr, 0, 10000, GiveUp)) {}
+    ~Watchdog() { ::KillTimer(nullptr, timer_); }
+
+private:
+    UINT_PTR timer_;
+};
 
 TEST(MessageLoop, NewestFilterSeesMessagesFirstAndMayConsumeThem)
 {
@@ -74,9 +93,8 @@ TEST(MessageLoop, NewestFilterSeesMessagesFirstAndMayConsumeThem)
     loop.AddMessageFilter(&older);
     loop.AddMessageFilter(&newer);
     loop.AddIdleHandler(&idle);
-    QuitLater(::GetCurrentThreadId(), 7);
 
-    EXPECT_EQ(loop.Run(), 7);
+    EXPECT_EQ(loop.Run(), kExitCode);
     // The consumed message never reaches the older filter.
     EXPECT_EQ(log, (std::vector<int>{2, 2, 1}));
 }
@@ -84,22 +102,21 @@ TEST(MessageLoop, NewestFilterSeesMessagesFirstAndMayConsumeThem)
 TEST(MessageLoop, MouseMovesPaintAndSystemTimerDoNotRearmIdleHandlers)
 {
     for (UINT quiet : {static_cast<UINT>(WM_MOUSEMOVE), static_cast<UINT>(WM_NCMOUSEMOVE),
-                       static_cast<UINT>(WM_PAINT), 0x0118u}) {
-        PostingIdleHandler idle;
-        idle.toPost = {quiet};
-        CMessageLoop loop;
-        loop.AddIdleHandler(&idle);
-        QuitLater(::GetCurrentThreadId(), 0);
-        loop.Run();
-        EXPECT_EQ(idle.calls, 1) << quiet;
-    }
+                       static_cast<UINT>(WM_PAINT), 0x0118u})
+        EXPECT_FALSE(CMessageLoop::IsIdleMessage(MSG{nullptr, quiet})) << quiet;
+    for (UINT busy : {kPassed, static_cast<UINT>(WM_TIMER), static_cast<UINT>(WM_KEYDOWN)})
+        EXPECT_TRUE(CMessageLoop::IsIdleMessage(MSG{nullptr, busy})) << busy;
+}
 
+TEST(MessageLoop, AnyOtherMessageRunsTheIdleHandlersAgain)
+{
+    Watchdog watchdog;
     PostingIdleHandler idle;
     idle.toPost = {kPassed};
+    idle.quitOnCall = 2;
     CMessageLoop loop;
     loop.AddIdleHandler(&idle);
-    QuitLater(::GetCurrentThreadId(), 0);
-    loop.Run();
+    EXPECT_EQ(loop.Run(), kExitCode);
     EXPECT_EQ(idle.calls, 2);
 }
 
@@ -107,17 +124,19 @@ TEST(MessageLoop, RemovedFiltersAndHandlersAreNotCalled)
 {
     std::vector<int> log;
     RecordingFilter filter(log, 1, 0);
-    PostingIdleHandler idle;
+    PostingIdleHandler removed;
+    PostingIdleHandler kept;
+    kept.toPost = {kPassed};
     CMessageLoop loop;
     loop.AddMessageFilter(&filter);
-    loop.AddIdleHandler(&idle);
+    loop.AddIdleHandler(&removed);
+    loop.AddIdleHandler(&kept);
     loop.RemoveMessageFilter(&filter);
-    loop.RemoveIdleHandler(&idle);
-    ::PostThreadMessageW(::GetCurrentThreadId(), kPassed, 0, 0);
-    QuitLater(::GetCurrentThreadId(), 0);
-    loop.Run();
+    loop.RemoveIdleHandler(&removed);
+    EXPECT_EQ(loop.Run(), kExitCode);
     EXPECT_TRUE(log.empty());
-    EXPECT_EQ(idle.calls, 0);
+    EXPECT_EQ(removed.calls, 0);
+    EXPECT_EQ(kept.calls, 1);
 }
 
 TEST(MessageLoop, EveryHandlerRunsEachIdlePeriodExceptOnesRemovedMeanwhile)
@@ -126,11 +145,11 @@ TEST(MessageLoop, EveryHandlerRunsEachIdlePeriodExceptOnesRemovedMeanwhile)
     RemovingIdleHandler first(loop);
     RemovingIdleHandler second(loop);
     RemovingIdleHandler third(loop);
+    PostingIdleHandler last;
     first.toRemove = {&first, &second};
-    for (RemovingIdleHandler* handler : {&first, &second, &third})
+    for (CIdleHandler* handler : std::vector<CIdleHandler*>{&first, &second, &third, &last})
         loop.AddIdleHandler(handler);
-    QuitLater(::GetCurrentThreadId(), 0);
-    loop.Run();
+    EXPECT_EQ(loop.Run(), kExitCode);
     EXPECT_EQ(first.calls, 1);
     EXPECT_EQ(second.calls, 0);
     EXPECT_EQ(third.calls, 1);

@@ -30,12 +30,13 @@ public:
 
     // Runs until WM_QUIT and returns its exit code.
     int Run();
+    // Whether the message, once handled, gives the idle handlers another turn.
+    static bool IsIdleMessage(const MSG& msg);
 
 private:
     BOOL PreTranslateMessage(MSG* msg);
     // Runs every handler once; TRUE while all of them ask for more idle time.
     BOOL OnIdle();
-    static bool IsIdleMessage(const MSG& msg);
 
     std::vector<CMessageFilter*> filters_;
     std::vector<CIdleHandler*> idleHandlers_;
