@@ -82,8 +82,10 @@
 #define IDS_HTTP_AUTO_SELECT            178
 #define IDS_SWITCHING_CLIENT            179
 #define IDS_UNINSTALL_FOLDER_KEPT       180   /* uninstall completed, folder shared with others */
+#define IDS_FOLDER_NOT_FULL_PATH        181   /* installation folder without drive or share */
+#define IDS_UNINSTALL_LAUNCHER_RUNNING  182   /* uninstall asks to close the running launcher */
 
 #define IDS_FIRST                       IDS_PRODUCT_NAME
-#define IDS_LAST                        IDS_UNINSTALL_FOLDER_KEPT
+#define IDS_LAST                        IDS_UNINSTALL_LAUNCHER_RUNNING
 
 #endif /* TARNHOLD_SERVICES_STRING_IDS_H */

@@ -3,7 +3,7 @@
 Builds ui/resources/launcher.rc with windres the way the build does (UTF-8
 code page, the source root, configured deployment.h and generated icon on
 the include path), reads the .res file back and compares it with the tables
-below: every string entry 103 to 180 in English (1033) and Russian (1049),
+below: every string entry 103 to 182 in English (1033) and Russian (1049),
 the deployment values, and the five dialog templates with the kind, id and
 text of their controls.
 """
@@ -207,6 +207,10 @@ STRINGS = {
           "Переключение на %s."),
     180: ("Uninstallation is completed.\nThe folder \"%s\" holds more than the game, so only the files the launcher put there were removed from it; everything else in it was kept.",
           "Удаление завершено.\nПапка \"%s\" содержит не только игру, поэтому из неё удалены только файлы, записанные программой запуска; всё остальное в ней сохранено."),
+    181: ("The folder \"%s\" is not a full path. Enter a folder that begins with a drive, for example C:\\Games\\Tarnhold.",
+          "Папка \"%s\" указана не полностью. Укажите папку, начинающуюся с диска, например C:\\Games\\Tarnhold."),
+    182: ("Tarnhold is running from this folder. Close it, then press Retry; Cancel stops the uninstallation.",
+          "Tarnhold запущен из этой папки. Закройте его и нажмите «Повторить»; «Отмена» прекращает удаление."),
 }
 
 # Captions and control texts: (dialog, control id, English, Russian); a control
