@@ -1,4 +1,6 @@
 """The shipped executable: one self-contained 32-bit Windows GUI program."""
+import xml.etree.ElementTree as ElementTree
+
 import pefile
 
 from conftest import SHIPPED_LAUNCHER as LAUNCHER
@@ -21,3 +23,15 @@ def test_launcher_is_a_32_bit_gui_program_without_runtime_dlls():
     # The wide entry point: the launcher reads its command line as UTF-16.
     kernel32 = next(e for e in image.DIRECTORY_ENTRY_IMPORT if e.dll.decode().lower() == "kernel32.dll")
     assert b"GetCommandLineW" in {i.name for i in kernel32.imports}
+
+
+def test_launcher_manifest_declares_dpi_awareness_and_no_later_common_controls():
+    image = pefile.PE(str(LAUNCHER), fast_load=True)
+    image.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    kind = next(e for e in image.DIRECTORY_ENTRY_RESOURCE.entries if e.id == pefile.RESOURCE_TYPE["RT_MANIFEST"])
+    assert [entry.id for entry in kind.directory.entries] == [1]
+    data = kind.directory.entries[0].directory.entries[0].data.struct
+    manifest = ElementTree.fromstring(image.get_data(data.OffsetToData, data.Size))
+    assert [e.text for e in manifest.iter("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware")] == ["true"]
+    # The tooltips are made for comctl32 5; version 6 would be another library.
+    assert not list(manifest.iter("{urn:schemas-microsoft-com:asm.v1}dependency"))
