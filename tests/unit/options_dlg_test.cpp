@@ -86,21 +86,19 @@ TEST_F(OptionsDlgTest, ResolutionsAreOnePerSizeFrom1024WideAndAnUnlistedOneShows
 
 TEST_F(OptionsDlgTest, StoredValuesOutOfRangeAreSavedWithinIt)
 {
-    // Stored lighting mode and detail level, what "Save" writes back.
-    const std::pair<const wchar_t*, const wchar_t*> cases[][2] = {
-        {{L"-1", L"0"}, {L"-0.5", L"0.000000"}},
-        {{L"7", L"2"}, {L"340000000000000000000000000000000000000", L"1.000000"}},
-        {{L"2", L"2"}, {L"0.25", L"0.250000"}},
-    };
+    // Stored lighting mode and detail level, then what "Save" writes back.
+    const wchar_t* cases[][4] = {{L"-1", L"-0.5", L"0", L"0.000000"},
+                                 {L"7", L"340000000000000000000000000000000000000", L"2", L"1.000000"},
+                                 {L"2", L"0.25", L"2", L"0.250000"}};
     facts.adapter.renderTargets = 4;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c[0].first);
-        scratch.store.SetText(L"Engine/Graphics/GlobalLighting/GlobalLightingMode", c[0].first);
-        scratch.store.SetText(L"PerfomanceOptions/GrassDensity", c[1].first);
+        SCOPED_TRACE(c[0]);
+        scratch.store.SetText(L"Engine/Graphics/GlobalLighting/GlobalLightingMode", c[0]);
+        scratch.store.SetText(L"PerfomanceOptions/GrassDensity", c[1]);
         Open();
         Command(IDOK);
-        EXPECT_EQ(scratch.Text(L"Engine/Graphics/GlobalLighting/GlobalLightingMode"), c[0].second);
-        EXPECT_EQ(scratch.Text(L"PerfomanceOptions/GrassDensity"), c[1].second);
+        EXPECT_EQ(scratch.Text(L"Engine/Graphics/GlobalLighting/GlobalLightingMode"), c[2]);
+        EXPECT_EQ(scratch.Text(L"PerfomanceOptions/GrassDensity"), c[3]);
         dialog.DestroyWindow();
     }
 }
