@@ -284,7 +284,7 @@ def test_uninstall_removes_the_installation_but_dot_names_and_what_others_keep(d
     write_files(launcher.parent, ["data/maps/north.map", "readme.txt", ".keep", ".git/config"])
     # A link below the top level goes as a link, not with what it points to.
     write_files(tmp_path, ["outside/kept.txt"])
-    os.symlink(tmp_path / "outside", launcher.parent / "data" / "maps" / "linked", target_is_directory=True)
+    os.symlink(tmp_path / "outside", launcher.parent / "data" / "linked", target_is_directory=True)
     if others:
         driver.reg_set("HKCU", MAKER_KEY, "HWID", "{9F2C1B7E-0000-4000-8000-000000000001}")
         unix(places["menu"] + "\\Other Game").mkdir()
@@ -298,7 +298,7 @@ def test_uninstall_removes_the_installation_but_dot_names_and_what_others_keep(d
     expect_gone(launcher)
     assert listing(tmp_path / "outside") == ["kept.txt"]
     # Wine cannot unlink a link to a folder (Windows removes it as a link).
-    assert set(listing(launcher.parent)) - {"data", "data/maps", "data/maps/linked"} == {".git", ".git/config", ".keep"}
+    assert set(listing(launcher.parent)) - {"data", "data/linked"} == {".git", ".git/config", ".keep"}
     assert not driver.reg_key_exists("HKCU", SETTINGS_KEY) and not driver.reg_key_exists("HKCU", UNINSTALL_KEY)
     assert driver.reg_key_exists("HKCU", MAKER_KEY) == others
     assert not unix(places["desktop"] + "\\Tarnhold.lnk").exists()
