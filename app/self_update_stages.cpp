@@ -18,6 +18,9 @@ namespace {
 // A process that has just ended may hold its file a while longer on a busy
 // machine: up to 30 s.
 const int kDeleteAttempts = 300;
+// The downloaded launcher's process ends right after starting the installed
+// one: 10 s, so that a file that stays does not keep the window away long.
+const int kDownloadedExeAttempts = 100;
 const DWORD kDeleteRetryMs = 100;
 // The old launcher may take a while to stop its download thread and close.
 const DWORD kReplaceRetryMs = 50;
@@ -28,11 +31,15 @@ const int kCopyAttempts = 100;
 std::atomic<bool> g_launcherUpdated{false};
 std::atomic<bool> g_selfUpdateClosing{false};
 
-void DeleteWithRetries(const std::wstring& path)
+// A folder or a read-only file is never deleted, so it is not tried.
+void DeleteWithRetries(const std::wstring& path, int attempts)
 {
-    if (path.empty() || path.size() >= MAX_PATH || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (path.empty() || path.size() >= MAX_PATH)
         return;
-    for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+        return;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         if (::DeleteFileW(path.c_str()))
             return;
         ::Sleep(kDeleteRetryMs);
@@ -72,13 +79,13 @@ void RunCopyToOriginalAndRestart()
 
 void RunDeleteCopyExe()
 {
-    DeleteWithRetries(ModuleFilePath() + kCopySuffix);
+    DeleteWithRetries(ModuleFilePath() + kCopySuffix, kDeleteAttempts);
     g_launcherUpdated = true;
 }
 
 void DeleteDownloadedExe(const std::wstring& path)
 {
-    DeleteWithRetries(path);
+    DeleteWithRetries(path, kDownloadedExeAttempts);
 }
 
 bool LauncherWasUpdated()

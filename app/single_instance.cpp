@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "app/instance_lock.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
 #include "support/module_path.h"
@@ -13,6 +14,9 @@
 namespace {
 
 const int kTitleChars = 256;
+const DWORD kLockPollMs = 100;
+// Longer than a closing launcher may take to stop its update run.
+const DWORD kGiveWayMs = 30000;
 
 struct Search {
     std::wstring productName;
@@ -66,5 +70,15 @@ bool ActivateRunningInstance()
         ::ShowWindow(search.found, SW_RESTORE);
     ::SetForegroundWindow(search.found);
     ::BringWindowToTop(search.found);
+    return true;
+}
+
+bool BecomeTheOnlyInstance(CInstanceLock& lock)
+{
+    const DWORD started = ::GetTickCount();
+    while (!lock.Acquire(kLockPollMs)) {
+        if (ActivateRunningInstance() || ::GetTickCount() - started > kGiveWayMs)
+            return false;
+    }
     return true;
 }

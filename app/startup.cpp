@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/command_line.h"
+#include "app/instance_lock.h"
 #include "app/launcher_app.h"
 #include "app/main_window_run.h"
 #include "app/modeless_run.h"
@@ -57,7 +58,12 @@ int RunNormalStartup(int showCmd)
     g_settings.Open(SettingsKeyPath());
     ::SetCurrentDirectoryW(ModuleFolder().c_str());
 
-    int exitCode = IsInstalledHere() ? RunInstalled(showCmd) : RunFirstStart(showCmd);
+    // Held until the process ends: a second launcher of this executable
+    // started meanwhile gives way, whichever road this one takes.
+    CInstanceLock lock;
+    int exitCode = 0;
+    if (BecomeTheOnlyInstance(lock))
+        exitCode = IsInstalledHere() ? RunInstalled(showCmd) : RunFirstStart(showCmd);
 
     g_app.Term();
     ::CoUninitialize();

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "app/instance_lock.h"
 #include "app/uninstall_cleanup.h"
 #include "app/uninstall_folder.h"
 #include "services/registry_keys.h"
@@ -15,6 +16,9 @@
 #include "ui/uninstall_entry.h"
 
 namespace {
+
+// A launcher the player has just closed may still be stopping its update run.
+const DWORD kClosingLauncherWaitMs = 20000;
 
 // Only a key without values and subkeys goes.
 void DeleteKeyIfEmpty(const std::wstring& path)
@@ -43,6 +47,13 @@ void RunUninstall()
 {
     if (Ask(LangText(IDS_UNINSTALL_CONFIRM), MB_ICONQUESTION | MB_YESNO) != IDYES)
         return;
+    // Nothing goes while a launcher of this executable runs: its update run
+    // would write into the emptied folder, and its file cannot be deleted.
+    CInstanceLock lock;
+    for (DWORD wait = 0; !lock.Acquire(wait); wait = kClosingLauncherWaitMs) {
+        if (Ask(LangText(IDS_UNINSTALL_LAUNCHER_RUNNING), MB_ICONWARNING | MB_RETRYCANCEL) != IDRETRY)
+            return;
+    }
 
     std::wstring folder = ModuleFolder();
     FolderRemoval removal = ChooseFolderRemoval(folder);

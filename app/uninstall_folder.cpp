@@ -1,7 +1,6 @@
 #include "app/uninstall_folder.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <stdexcept>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "services/install_state.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
+#include "support/folder_tree.h"
 #include "support/known_folders.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
@@ -23,17 +23,6 @@ const wchar_t kScreenshotsFolder[] = L"Screenshots";
 bool IsKeptName(const std::wstring& name)
 {
     return name.empty() || name[0] == L'.';
-}
-
-void DeleteFolderTree(const std::wstring& path)
-{
-    // The shell wants a list of paths ended by an empty one.
-    std::wstring from = path + L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    ::SHFileOperationW(&operation);
 }
 
 // The running executable goes later, through the clean-up run.
@@ -57,14 +46,9 @@ void RemoveWholeContents(const std::wstring& folder)
 
     for (const WIN32_FIND_DATAW& entry : entries) {
         std::wstring path = GamePath(folder, entry.cFileName);
-        const bool folderEntry = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-        // A link goes as a link: what it points to is not ours.
-        if (folderEntry && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            ::RemoveDirectoryW(path.c_str());
-        else if (folderEntry)
-            DeleteFolderTree(path);
-        else
-            DeleteUnlessRunning(path);
+        // The running executable goes later, through the clean-up run.
+        if (!IsModuleFile(path))
+            DeleteListedEntry(path, entry.dwFileAttributes);
     }
 }
 
@@ -124,7 +108,8 @@ void RemoveLauncherFiles(const std::wstring& folder)
 FolderRemoval ChooseFolderRemoval(const std::wstring& folder)
 {
     std::wstring recorded = RecordedInstallFolder();
-    if (recorded.empty() || !SamePathNoCase(recorded, FullPath(folder)) || IsSystemFolder(folder))
+    if (recorded.empty() || !SamePathNoCase(recorded, FullPath(folder)) || !IsInstallFolderOwned() ||
+        IsSystemFolder(folder))
         return FolderRemoval::LauncherFilesOnly;
     return FolderRemoval::WholeContents;
 }

@@ -1,10 +1,11 @@
 #pragma once
 // Emptying the launcher's folder at uninstallation. Its whole contents go
-// only when it is the recorded installation folder and belongs to nobody
-// else; a player may have installed into the desktop, the documents, a
-// drive's root or Program Files, whose other contents are not ours to delete.
-// There only what the launcher put there goes. Names starting with '.' and
-// the running executable always stay.
+// only when it is the recorded installation folder, the launcher created it
+// or found it empty, and it is none of the system's shared folders; a player
+// may have installed into a folder of their own games, the documents or a
+// drive's root, whose other contents are not ours to delete. There only what
+// the launcher put there goes. Names starting with '.' and the running
+// executable always stay.
 
 #include <string>
 

@@ -12,6 +12,6 @@ add_custom_target(launcher_icon DEPENDS ${generated}/launcher.ico)
 file(GLOB resource_scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/resources/*.rc)
 add_library(launcher_resources OBJECT ${CMAKE_SOURCE_DIR}/ui/resources/launcher.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/ui/resources/launcher.rc PROPERTIES
-    OBJECT_DEPENDS "${resource_scripts};${CMAKE_SOURCE_DIR}/ui/resources/resource.h;${CMAKE_SOURCE_DIR}/services/string_ids.h;${generated}/deployment.h;${generated}/launcher.ico")
+    OBJECT_DEPENDS "${resource_scripts};${CMAKE_SOURCE_DIR}/ui/resources/launcher.manifest;${CMAKE_SOURCE_DIR}/ui/resources/resource.h;${CMAKE_SOURCE_DIR}/services/string_ids.h;${generated}/deployment.h;${generated}/launcher.ico")
 target_include_directories(launcher_resources PRIVATE ${CMAKE_SOURCE_DIR}/ui/resources ${CMAKE_SOURCE_DIR} ${generated})
 add_dependencies(launcher_resources launcher_icon)

@@ -11,6 +11,8 @@
 namespace {
 
 const wchar_t kInstallPathValue[] = L"InstallPath";
+const wchar_t kFolderOwnedValue[] = L"InstallFolderOwned";
+const wchar_t kOwnedText[] = L"1";
 
 struct RegText {
     wchar_t text[MAX_PATH] = {};
@@ -84,4 +86,23 @@ std::wstring RecordedInstallFolder()
 void SetInstallPath(const std::wstring& folder)
 {
     SetRegText(HKEY_CURRENT_USER, SettingsKeyPath(), kInstallPathValue, folder);
+}
+
+bool IsInstallFolderOwned()
+{
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyPath().c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
+        ERROR_SUCCESS)
+        return false;
+    wchar_t text[2] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(text);
+    return ::RegQueryValueExW(key.Get(), kFolderOwnedValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_SZ && text[0] == kOwnedText[0];
+}
+
+void SetInstallFolderOwned(bool owned)
+{
+    SetRegText(HKEY_CURRENT_USER, SettingsKeyPath(), kFolderOwnedValue, owned ? kOwnedText : L"0");
 }

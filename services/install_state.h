@@ -14,3 +14,10 @@ std::wstring RecordedInstallFolder();
 
 // Records the installation folder ("InstallPath").
 void SetInstallPath(const std::wstring& folder);
+
+// Whether the launcher created the recorded folder or found it empty
+// ("InstallFolderOwned"): only then may uninstallation empty it. A record
+// without the value, as installations before it was kept, counts as a folder
+// found with other things in it.
+bool IsInstallFolderOwned();
+void SetInstallFolderOwned(bool owned);

@@ -86,8 +86,10 @@
 #define IDS_REDIRECT_LOOP               182   /* a redirect loop, or more redirects than allowed */
 #define IDS_SERVER_STOPPED_SENDING      183   /* an answer that stalled past its deadline */
 #define IDS_SIZE_TOO_LARGE              184   /* an answer too long for a 32-bit file size */
+#define IDS_FOLDER_NOT_FULL_PATH        185   /* installation folder without drive or share */
+#define IDS_UNINSTALL_LAUNCHER_RUNNING  186   /* uninstall asks to close the running launcher */
 
 #define IDS_FIRST                       IDS_PRODUCT_NAME
-#define IDS_LAST                        IDS_SIZE_TOO_LARGE
+#define IDS_LAST                        IDS_UNINSTALL_LAUNCHER_RUNNING
 
 #endif /* TARNHOLD_SERVICES_STRING_IDS_H */

@@ -13,21 +13,25 @@ const size_t kMaxCommandLineChars = 511;
 
 bool StartProcess(const std::wstring& programPath, const wchar_t* tail)
 {
-    wchar_t commandLine[kMaxCommandLineChars + 1] = {};
+    // Quoted, so that a name with blanks ("TarnholdLauncher (1).exe") ends
+    // where the started launcher looks for its switches.
+    std::wstring line = L"\"";
+    line += ::PathFindFileNameW(programPath.c_str());
+    line += L'"';
     if (tail) {
-        std::wstring line = ::PathFindFileNameW(programPath.c_str());
         line += L' ';
         line += tail;
-        // A cut tail would change its meaning; refuse it instead.
-        if (line.size() > kMaxCommandLineChars)
-            return false;
-        lstrcpynW(commandLine, line.c_str(), kMaxCommandLineChars + 1);
     }
+    // A cut tail would change its meaning; refuse it instead.
+    if (line.size() > kMaxCommandLineChars)
+        return false;
+    wchar_t commandLine[kMaxCommandLineChars + 1] = {};
+    lstrcpynW(commandLine, line.c_str(), kMaxCommandLineChars + 1);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(programPath.c_str(), tail ? commandLine : nullptr, nullptr, nullptr, FALSE,
+    if (!::CreateProcessW(programPath.c_str(), commandLine, nullptr, nullptr, FALSE,
                           NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info))
         return false;
     UniqueHandle thread(info.hThread);

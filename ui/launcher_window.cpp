@@ -228,7 +228,9 @@ void CLauncherWindow::CreateToggleTooltip()
         return;
     tooltipText_ = LoadLangString(IDS_SHOW_CONNECTION_INFO);
     TOOLINFOW tool = {};
-    tool.cbSize = sizeof(tool);
+    // The size comctl32 5 accepts: the launcher's manifest asks for no later
+    // version, and a larger size makes it refuse the tool.
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = m_hWnd;
     tool.uId = reinterpret_cast<UINT_PTR>(logToggle_);

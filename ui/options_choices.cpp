@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "services/string_ids.h"
 
@@ -39,6 +40,28 @@ std::vector<ResolutionChoice> ResolutionChoices(const std::vector<DisplayMode>& 
         return a.width != b.width ? a.width < b.width : a.height < b.height;
     });
     return choices;
+}
+
+int NearestResolution(const std::vector<ResolutionChoice>& choices, int width, int height)
+{
+    int nearest = -1;
+    long long nearestDistance = 0;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        long long distance = std::llabs(static_cast<long long>(choices[i].width) - width) +
+                             std::llabs(static_cast<long long>(choices[i].height) - height);
+        if (nearest < 0 || distance < nearestDistance) {
+            nearest = static_cast<int>(i);
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
+}
+
+float DetailFraction(float stored)
+{
+    if (stored != stored)
+        return 1.0f;
+    return std::clamp(stored, 0.0f, 1.0f);
 }
 
 std::vector<UINT> LightingEntries(int shaderLevel, DWORD renderTargets)

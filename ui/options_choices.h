@@ -20,6 +20,14 @@ struct ResolutionChoice {
 // height).
 std::vector<ResolutionChoice> ResolutionChoices(const std::vector<DisplayMode>& modes);
 
+// The listed size nearest a stored one (the sum of the differences of width
+// and height; the first of equals), -1 for an empty list. A stored size the
+// adapter lacks, such as a scaled screen's 1536x864, shows its neighbour.
+int NearestResolution(const std::vector<ResolutionChoice>& choices, int width, int height);
+
+// A stored detail level within 0..1; what is not a number reads as 1.
+float DetailFraction(float stored);
+
 // String-table entries of the lighting list: "Low", with three or more render
 // targets "Medium", and with shader level 3.0 also "High".
 std::vector<UINT> LightingEntries(int shaderLevel, DWORD renderTargets);

@@ -151,15 +151,16 @@ void COptionsDlg::OnInitDialog()
 void COptionsDlg::ReadOptions()
 {
     for (int level = 0; level < kDetailLevelCount; ++level)
-        details_[level] = store_.GetFloat(kDetailLevels[level], 1.0f) * kPercent;
+        details_[level] = DetailFraction(store_.GetFloat(kDetailLevels[level], 1.0f)) * kPercent;
     autoQuality_ = !store_.GetBool(kOptionsVisited, false);
     windowed_ = store_.GetBool(kWindowed, false);
     windowedFullscreen_ = store_.GetBool(kWindowedFullscreen, true);
     screenWidth_ = store_.GetInt(kScreenWidth, ::GetSystemMetrics(SM_CXSCREEN));
     screenHeight_ = store_.GetInt(kScreenHeight, ::GetSystemMetrics(SM_CYSCREEN));
     refresh_ = store_.GetInt(kRefresh, kDefaultRefresh);
-    lightingMode_ = store_.GetInt(kLightingMode, 0);
-    filterMode_ = std::min(store_.GetInt(kFilterMode, 0), kMaxFilterMode);
+    // Out of range, a stored mode would be written back as it is.
+    lightingMode_ = std::clamp(store_.GetInt(kLightingMode, 0), 0, kMaxLightingMode);
+    filterMode_ = std::clamp(store_.GetInt(kFilterMode, 0), 0, kMaxFilterMode);
     shadowMapSize_ = store_.GetInt(kShadowMapSize, kDefaultShadowMapSize);
     textureDownsampling_ = store_.GetInt(kTextureDownsampling, kDefaultTextureDownsampling);
     anisotropy_ = store_.GetInt(kTextureAnisotropy, 0);
@@ -183,19 +184,15 @@ void COptionsDlg::ShowDisplayMode()
     Enable(IDC_RESOLUTION, !windowedFullscreen_);
 }
 
-// A stored size the adapter does not list shows the first listed one, which
+// A stored size the adapter does not list shows the nearest listed one, which
 // "Save" then stores.
 void COptionsDlg::ShowResolutions()
 {
     resolutions_ = ResolutionChoices(adapter_.displayModes);
     std::vector<std::wstring> texts;
-    int selection = resolutions_.empty() ? -1 : 0;
-    for (const ResolutionChoice& choice : resolutions_) {
-        if (choice.width == screenWidth_ && choice.height == screenHeight_)
-            selection = static_cast<int>(texts.size());
+    for (const ResolutionChoice& choice : resolutions_)
         texts.push_back(choice.text);
-    }
-    FillList(IDC_RESOLUTION, texts, selection);
+    FillList(IDC_RESOLUTION, texts, NearestResolution(resolutions_, screenWidth_, screenHeight_));
 }
 
 void COptionsDlg::ShowQualityLists()
@@ -247,7 +244,8 @@ void COptionsDlg::AttachCheckFilesHint()
         return;
     std::wstring hint = LangText(IDS_CHECK_FILES_HINT);
     TOOLINFOW tool = {};
-    // The size comctl32 5 accepts: the launcher asks for no later version.
+    // The size comctl32 5 accepts: the launcher's manifest asks for no later
+    // version.
     tool.cbSize = TTTOOLINFOW_V2_SIZE;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = m_hWnd;

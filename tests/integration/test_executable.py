@@ -21,3 +21,13 @@ def test_launcher_is_a_32_bit_gui_program_without_runtime_dlls():
     # The wide entry point: the launcher reads its command line as UTF-16.
     kernel32 = next(e for e in image.DIRECTORY_ENTRY_IMPORT if e.dll.decode().lower() == "kernel32.dll")
     assert b"GetCommandLineW" in {i.name for i in kernel32.imports}
+
+
+def test_launcher_manifest_declares_dpi_awareness_and_no_later_common_controls():
+    image = pefile.PE(str(LAUNCHER))
+    kind = next(e for e in image.DIRECTORY_ENTRY_RESOURCE.entries if e.id == pefile.RESOURCE_TYPE["RT_MANIFEST"])
+    data = kind.directory.entries[0].directory.entries[0].data.struct
+    manifest = image.get_data(data.OffsetToData, data.Size)
+    assert kind.directory.entries[0].id == 1 and b">true</dpiAware>" in manifest
+    # The tooltips are made for comctl32 5; version 6 would be another library.
+    assert b"<dependency" not in manifest

@@ -4,11 +4,12 @@ back from the registry, the disk and the shortcuts (through shell_link.exe)."""
 import os
 import pathlib
 import shutil
+import struct
 import time
 
 import pytest
 
-from conftest import give_hosts, run_win, winpath
+from conftest import give_hosts, run_win, wait_for, winpath
 from nginx_server import Nginx
 from update_files import Entry, encode_index, pattern
 
@@ -21,14 +22,29 @@ DONE = "Удаление завершено."
 KEPT = ("Удаление завершено.\nПапка \"%s\" содержит не только игру, поэтому из неё удалены только файлы, "
         "записанные программой запуска; всё остальное в ней сохранено.")
 FOLDER_ERROR = "Ошибка при создании директории"
+NOT_FULL = "Папка \"%s\" указана не полностью. Укажите папку, начинающуюся с диска, например C:\\Games\\Tarnhold."
+RUNNING = "Tarnhold запущен из этой папки."
 SOUND = ("Не удалось инициализировать звуковую библиотеку DirectX XACT\nДля получения звука в игре обновите "
          "компоненты DirectX\n\nОткрыть страницу загрузки DirectX на сайте компании Microsoft?")
 DLL_OVERRIDES = "Software\\Wine\\DllOverrides"
-# Values of the graphics preset installation stores.
-PRESET = [("Engine\\Graphics\\GlobalLighting\\SMSettings", "SMSize"),
-          ("Engine\\Graphics\\Options", "TextureDownsampling"), ("PerfomanceOptions", "WaterReflection")]
+WINE_D3D_KEY = "Software\\Wine\\Direct3D"
+# The graphics preset installation stores for Wine's adapter (four render
+# targets) with pixel shaders limited to 3 or 2: the class's detail levels,
+# then what every class stores (PlayersFarplaneCoeff stays unwritten).
+DETAILS = ["PerfomanceOptions\\" + name for name in
+           "GrassFarPlaneMultiplier GrassDensity EffectsDensity ObjectsAndEffectsFarplane ReflectionFarplane".split()]
+CLASS_DETAIL = {3: "0.700000", 2: "0.500000"}
+LIGHTING, OPTIONS = "Engine\\Graphics\\GlobalLighting\\", "Engine\\Graphics\\Options\\"
+PRESET = dict(zip([LIGHTING + "GlobalLightingMode", LIGHTING + "FilterMode", OPTIONS + "TextureDownsampling",
+                   OPTIONS + "TrilinearFiltering", "PerfomanceOptions\\WaterReflection",
+                   "PerfomanceOptions\\PlayersFarplaneCoeff"] + [LIGHTING + "SMSettings\\" + name for name in
+                   "SMSize NumShadowFrustums ShadowMapFarPlane0 ShadowMapFarPlane1 ShadowMapFarPlane2 "
+                   "ShadowMapFarPlane3".split()], ["0", "0", "1", "0", "1", None, "1024", "4", "15", "40", "100", "200"]))
+REG_DWORD = 4
+BM_GETCHECK = 0xF0
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 IDC_FOLDER = 1010
+IDC_DESKTOP_SHORTCUT = 1008
 DESKTOP, PROGRAMS, DOCUMENTS = 0x10, 0x02, 0x05
 WAIT_MS = 20000
 GAME_FILES = ["Tarnhold.exe", "data/game.bin", "data/game.bin.zip", "new.bin.zip", "tarnhold2_full.zip",
@@ -67,7 +83,7 @@ def places(driver, build_dir):
         assert prefix in unix(folder).resolve().parents, "%s lies outside the Wine prefix" % folder
 
     def clean():
-        for key in (SETTINGS_KEY, UNINSTALL_KEY, MAKER_KEY):
+        for key in (SETTINGS_KEY, UNINSTALL_KEY, MAKER_KEY, WINE_D3D_KEY):
             driver.reg_delete("HKCU", key)
         unix(folders["desktop"] + "\\Tarnhold.lnk").unlink(missing_ok=True)
         shutil.rmtree(unix(folders["menu"]), ignore_errors=True)
@@ -161,22 +177,33 @@ def entry_values(driver):
             for name, v in values.items()}
 
 
-@pytest.mark.parametrize("addresses", [{}, {164: "_", 165: "_"}])
-def test_install_into_a_new_folder(driver, places, build_dir, launcher_copy, tmp_path, addresses):
+def stored_preset(driver):
+    return {path: driver.reg_text("HKCU", SETTINGS_KEY + "\\" + path.rpartition("\\")[0], path.rpartition("\\")[2])
+            for path in list(PRESET) + DETAILS}
+
+
+# A blank in the launcher's name, as a browser's second download has it,
+# must not cut the command line the installed launcher is started with.
+@pytest.mark.parametrize("addresses, name, shaders", [({}, "TarnholdLauncher.exe", 3),
+                                                      ({164: "_", 165: "_"}, "TarnholdLauncher (1).exe", 2)])
+def test_install_into_a_new_folder(driver, places, build_dir, launcher_copy, tmp_path, addresses, name, shaders):
+    launcher_copy = launcher_copy.rename(launcher_copy.with_name(name))
     for entry, text in addresses.items():
         assert run_win(build_dir / "set_string.exe", winpath(launcher_copy).encode().hex(), 1049, entry,
                        text.encode().hex()).returncode == 0
+    built = launcher_copy.read_bytes()
+    driver.reg_set("HKCU", WINE_D3D_KEY, "MaxShaderModelPS", struct.pack("<I", shaders), REG_DWORD)
     folder = tmp_path / "Games" / "Tarnhold"
     window = install(driver, launcher_copy, folder)
     driver.kill_window(window[0])
     installed = winpath(folder / launcher_copy.name)
 
     expect_gone(launcher_copy)
-    assert (folder / launcher_copy.name).stat().st_size > 0
+    assert (folder / launcher_copy.name).read_bytes() == built
     assert driver.reg_text("HKCU", SETTINGS_KEY, "InstallPath") == winpath(folder)
+    assert driver.reg_text("HKCU", SETTINGS_KEY, "InstallFolderOwned") == "1"
     assert driver.reg_text("HKCU", SETTINGS_KEY + "\\Game", "Language") == "Russian"
-    for key, name in PRESET:
-        assert driver.reg_text("HKCU", SETTINGS_KEY + "\\" + key, name) is not None, name
+    assert stored_preset(driver) == {**PRESET, **{name: CLASS_DETAIL[shaders] for name in DETAILS}}
     links = {places["desktop"] + "\\Tarnhold.lnk": (installed, "Tarnhold"),
              places["menu"] + "\\Tarnhold\\Tarnhold.lnk": (installed, "Tarnhold"),
              places["menu"] + "\\Tarnhold\\Папка скриншотов.lnk": (winpath(folder / "Screenshots"),
@@ -200,25 +227,37 @@ def test_install_into_the_folder_it_runs_from_copies_nothing_and_passes_no_switc
     driver.kill_window(window[0])
 
 
-def test_a_folder_on_a_missing_drive_fails_with_error_87_and_the_dialog_stays(driver, build_dir, places,
-                                                                             launcher_copy):
-    drive = next(d for d in "QRSTUVWXY" if not unix(d + ":\\").exists())
-    folder = drive + ":\\Games\\Tarnhold"
+@pytest.mark.parametrize("typed", ["missing drive", "Games", "C:Games", "\\Games"])
+def test_a_folder_that_cannot_be_made_or_is_not_full_is_refused_and_the_dialog_stays(driver, build_dir, places,
+                                                                                     launcher_copy, typed):
+    if typed == "missing drive":
+        drive = next(d for d in "QRSTUVWXY" if not unix(d + ":\\").exists())
+        typed = drive + ":\\Games\\Tarnhold"
+        refusal = '%s "%s"\r\nInvalid parameter.' % (FOLDER_ERROR, typed)
+    else:
+        refusal = NOT_FULL % typed
     pid, dialog = open_setup(driver, launcher_copy)
-    driver.set_text(dialog, IDC_FOLDER, folder)
+    driver.set_text(dialog, IDC_FOLDER, typed)
     driver.press(dialog, IDOK)
     box, shown = message(driver, build_dir, pid, after=dialog)
-    assert '%s "%s"\r\nInvalid parameter.' % (FOLDER_ERROR, folder) in shown
+    assert refusal in shown
     driver.click(box, IDOK)
     assert driver.wait(pid, 1000) is None and driver.state(dialog)[1]
     driver.press(dialog, IDCANCEL)
     assert driver.wait(pid, WAIT_MS) == IDCANCEL
     assert driver.reg_get("HKCU", SETTINGS_KEY, "InstallPath") is None
+    assert listing(launcher_copy.parent) == [launcher_copy.name]
 
 
-@pytest.mark.parametrize("tail", ["/uninstall", "/uninstall and more"])
-def test_uninstall_answered_no_changes_nothing(driver, build_dir, places, launcher_copy, tmp_path, tail):
+@pytest.mark.parametrize("tail, running", [("/uninstall", False), ("/uninstall and more", False),
+                                           ("/uninstall", True)])
+def test_uninstall_answered_no_or_stopped_while_the_launcher_runs_changes_nothing(driver, build_dir, places,
+                                                                                 launcher_copy, tmp_path, tail,
+                                                                                 running):
     launcher = installed(driver, launcher_copy, tmp_path / "Tarnhold")
+    if running:
+        driver.start(launcher)
+        assert driver.exe_window(winpath(launcher), WAIT_MS) is not None
 
     def state():
         return (driver.reg_text("HKCU", SETTINGS_KEY, "InstallPath"), entry_values(driver), listing(launcher.parent),
@@ -227,9 +266,15 @@ def test_uninstall_answered_no_changes_nothing(driver, build_dir, places, launch
     pid = driver.start(launcher, tail)
     box, shown = message(driver, build_dir, pid)
     assert CONFIRM in shown
-    driver.click(box, IDNO)
+    driver.click(box, IDYES if running else IDNO)
+    if running:
+        box, shown = message(driver, build_dir, pid, after=box)
+        assert any(text.startswith(RUNNING) for text in shown)
+        driver.click(box, IDCANCEL)
     assert driver.wait(pid, WAIT_MS) == 0
     assert state() == before
+    if running:
+        driver.kill_window(driver.exe_window(winpath(launcher), 0)[0])
 
 
 @pytest.mark.parametrize("others", [False, True])
@@ -237,6 +282,9 @@ def test_uninstall_removes_the_installation_but_dot_names_and_what_others_keep(d
                                                                                launcher_copy, tmp_path, others):
     launcher = installed(driver, launcher_copy, tmp_path / "Tarnhold")
     write_files(launcher.parent, ["data/maps/north.map", "readme.txt", ".keep", ".git/config"])
+    # A link below the top level goes as a link, not with what it points to.
+    write_files(tmp_path, ["outside/kept.txt"])
+    os.symlink(tmp_path / "outside", launcher.parent / "data" / "linked", target_is_directory=True)
     if others:
         driver.reg_set("HKCU", MAKER_KEY, "HWID", "{9F2C1B7E-0000-4000-8000-000000000001}")
         unix(places["menu"] + "\\Other Game").mkdir()
@@ -244,10 +292,13 @@ def test_uninstall_removes_the_installation_but_dot_names_and_what_others_keep(d
         # Without the machine identifier the installed launcher made.
         driver.reg_delete("HKCU", MAKER_KEY)
         driver.reg_set("HKCU", SETTINGS_KEY, "InstallPath", winpath(launcher.parent))
+        driver.reg_set("HKCU", SETTINGS_KEY, "InstallFolderOwned", "1")
 
     assert DONE in uninstall(driver, build_dir, launcher)
     expect_gone(launcher)
-    assert listing(launcher.parent) == [".git", ".git/config", ".keep"]
+    assert listing(tmp_path / "outside") == ["kept.txt"]
+    # Wine cannot unlink a link to a folder (Windows removes it as a link).
+    assert set(listing(launcher.parent)) - {"data", "data/linked"} == {".git", ".git/config", ".keep"}
     assert not driver.reg_key_exists("HKCU", SETTINGS_KEY) and not driver.reg_key_exists("HKCU", UNINSTALL_KEY)
     assert driver.reg_key_exists("HKCU", MAKER_KEY) == others
     assert not unix(places["desktop"] + "\\Tarnhold.lnk").exists()
@@ -256,13 +307,22 @@ def test_uninstall_removes_the_installation_but_dot_names_and_what_others_keep(d
 
 
 
-@pytest.mark.parametrize("place", ["documents", "unrecorded"])
-def test_uninstall_from_a_shared_folder_removes_only_the_launchers_files(driver, build_dir, places, launcher_copy,
-                                                                         tmp_path, place):
+@pytest.mark.parametrize("place", ["documents", "unrecorded", "own"])
+def test_uninstall_from_a_folder_the_launcher_found_in_use_removes_only_its_files(driver, build_dir, places,
+                                                                                 launcher_copy, tmp_path, place):
+    found = []
     if place == "documents":
         folder = unix(places["documents"])
         installed(driver, launcher_copy, folder, typed=places["documents"])
         shown_folder = places["documents"]
+    elif place == "own":
+        # A folder of the player's games, none of the system's.
+        folder = tmp_path / "Games"
+        found = ["OtherGame", "OtherGame/saves", "OtherGame/saves/slot1.sav"]
+        write_files(folder, ["OtherGame/saves/slot1.sav", "notes.txt"])
+        installed(driver, launcher_copy, folder)
+        assert driver.reg_text("HKCU", SETTINGS_KEY, "InstallFolderOwned") == "0"
+        shown_folder = winpath(folder)
     else:
         folder = tmp_path / "My things"
         folder.mkdir()
@@ -277,7 +337,8 @@ def test_uninstall_from_a_shared_folder_removes_only_the_launchers_files(driver,
 
     assert KEPT % shown_folder in uninstall(driver, build_dir, shown_folder + "\\" + launcher_copy.name)
     expect_gone(launcher)
-    assert listing(folder) == sorted(["data"] + PLAYER_FILES)
+    assert listing(folder) == sorted(["data"] + PLAYER_FILES + found)
+    assert place != "own" or (folder / "OtherGame/saves/slot1.sav").read_bytes() == b"OtherGame/saves/slot1.sav"
     assert (tmp_path / "outside.txt").exists()
 
 
@@ -290,7 +351,10 @@ def test_the_dialog_offers_the_directx_page_once_when_the_sound_library_is_missi
     try:
         pid, dialog = open_setup(driver, launcher_copy)
         if engine:
-            time.sleep(3)
+            # The click is queued behind the check: once it has toggled the
+            # box, the check is over, and a notice would be on screen.
+            driver.press(dialog, IDC_DESKTOP_SHORTCUT)
+            assert wait_for(lambda: driver.send(dialog, IDC_DESKTOP_SHORTCUT, BM_GETCHECK) == 0, WAIT_MS / 1000)
             assert [w[0] for w in driver.windows(pid)] == [dialog]
         else:
             box, shown = message(driver, build_dir, pid, after=dialog)

@@ -3,7 +3,7 @@
 Builds ui/resources/launcher.rc with windres the way the build does (UTF-8
 code page, the source root, configured deployment.h and generated icon on
 the include path), reads the .res file back and compares it with the tables
-below: every string entry 103 to 184 in English (1033) and Russian (1049),
+below: every string entry 103 to 186 in English (1033) and Russian (1049),
 the deployment values, and the five dialog templates with the kind, id and
 text of their controls.
 """
@@ -215,6 +215,10 @@ STRINGS = {
           "Сервер перестал передавать \"%s\"."),
     184: ("The server announces %s bytes for \"%s\": files of 4 GiB or more cannot be stored.",
           "Сервер объявляет %s байт для \"%s\": файлы от 4 ГиБ сохранить нельзя."),
+    185: ("The folder \"%s\" is not a full path. Enter a folder that begins with a drive, for example C:\\Games\\Tarnhold.",
+          "Папка \"%s\" указана не полностью. Укажите папку, начинающуюся с диска, например C:\\Games\\Tarnhold."),
+    186: ("Tarnhold is running from this folder. Close it, then press Retry; Cancel stops the uninstallation.",
+          "Tarnhold запущен из этой папки. Закройте его и нажмите «Повторить»; «Отмена» прекращает удаление."),
 }
 
 # Captions and control texts: (dialog, control id, English, Russian); a control

@@ -5,7 +5,7 @@ import shutil
 
 import pytest
 
-from conftest import winpath
+from conftest import wait_for, winpath
 
 SETTINGS_KEY = "Software\\OrvixGames\\Tarnhold"
 INSTALL_TITLE = "Tarnhold. Установка"
@@ -81,10 +81,19 @@ def test_deletedownloadedexe_deletes_and_starts_normally(driver, launcher_copy, 
     assert not downloaded.exists()
 
 
-@pytest.mark.parametrize("name", ["gone.exe", "x" * 300])
-def test_deletedownloadedexe_with_missing_or_overlong_path_starts_normally(driver, launcher_copy, tmp_path, name):
-    pid = driver.start(launcher_copy, "-deletedownloadedexe:" + winpath(tmp_path) + "\\" + name)
+# None of these can be deleted: the launcher goes on at once, not after
+# retrying for seconds.
+@pytest.mark.parametrize("kind", ["missing", "overlong", "folder", "read-only"])
+def test_deletedownloadedexe_of_what_cannot_be_deleted_starts_normally(driver, launcher_copy, tmp_path, kind):
+    downloaded = tmp_path / ("x" * 300 if kind == "overlong" else "downloaded.exe")
+    if kind == "folder":
+        downloaded.mkdir()
+    elif kind == "read-only":
+        downloaded.write_bytes(b"MZ old installer")
+        downloaded.chmod(0o444)
+    pid = driver.start(launcher_copy, "-deletedownloadedexe:" + winpath(tmp_path) + "\\" + downloaded.name)
     expect_window_then_close(driver, pid, INSTALL_TITLE)
+    assert kind not in ("folder", "read-only") or downloaded.exists()
 
 
 def test_self_update_chain_replaces_launcher_and_removes_copy(driver, launcher_copy):
@@ -192,6 +201,18 @@ def test_second_start_restores_first_window_and_exits(driver, launcher_copy):
     assert driver.wait(first, 0) is None
     close_main_window(driver, window[0])
     assert driver.wait(first, EXIT_WAIT_MS) == 0
+
+
+def test_two_launchers_started_at_once_run_one(driver, launcher_copy):
+    install_here(driver, launcher_copy)
+    pids = [driver.start(launcher_copy), driver.start(launcher_copy)]
+    assert wait_for(lambda: any(driver.wait(pid, 0) is not None for pid in pids), 30)
+    ended, running = sorted(pids, key=lambda pid: driver.wait(pid, 0) is None)
+    assert driver.wait(ended, 0) == 0
+    window = driver.wait_window(running, WINDOW_WAIT_MS)
+    assert window is not None and window[1] == MAIN_TITLE
+    assert driver.windows(ended) == []
+    driver.kill(running)
 
 
 def test_copy_at_another_path_is_not_a_second_instance(driver, launcher_copy, tmp_path):

@@ -65,17 +65,42 @@ protected:
     CRecordingOptionsDlg dialog{nullptr, facts, prompt, scratch.store};
 };
 
-TEST_F(OptionsDlgTest, ResolutionsAreOnePerSizeFrom1024WideAndAnUnlistedOneShowsTheFirst)
+TEST_F(OptionsDlgTest, ResolutionsAreOnePerSizeFrom1024WideAndAnUnlistedOneShowsTheNearest)
 {
-    scratch.store.SetInt(L"Engine/Graphics/ScreenWidth", 1600);
-    Open();
-    EXPECT_EQ(Items(IDC_RESOLUTION), std::make_pair(0, Texts{L"1024x768", L"1280x720", L"1280x1024"}));
-    // The rest of the dialog is filled all the same.
-    EXPECT_EQ(Items(IDC_HTTP_CLIENT).first, 0);
-    Choose(IDC_RESOLUTION, 2);
-    Command(IDOK);
-    EXPECT_EQ(scratch.Text(L"Engine/Graphics/ScreenWidth") + L"x" + scratch.Text(L"Engine/Graphics/ScreenHeight"),
-              L"1280x1024");
+    // Stored size, the item shown: 1536x864 is a 1920x1080 screen at 125 %
+    // read without DPI awareness.
+    const std::pair<const wchar_t*, int> cases[] = {{L"1280x1024", 2}, {L"1536x864", 1}, {L"640x480", 0},
+                                                    {L"9999x9999", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        const std::wstring size = c.first;
+        scratch.store.SetText(L"Engine/Graphics/ScreenWidth", size.substr(0, size.find(L'x')));
+        scratch.store.SetText(L"Engine/Graphics/ScreenHeight", size.substr(size.find(L'x') + 1));
+        Open();
+        EXPECT_EQ(Items(IDC_RESOLUTION), std::make_pair(c.second, Texts{L"1024x768", L"1280x720", L"1280x1024"}));
+        // The rest of the dialog is filled all the same.
+        EXPECT_EQ(Items(IDC_HTTP_CLIENT).first, 0);
+        dialog.DestroyWindow();
+    }
+}
+
+TEST_F(OptionsDlgTest, StoredValuesOutOfRangeAreSavedWithinIt)
+{
+    // Stored lighting mode and detail level, then what "Save" writes back.
+    const wchar_t* cases[][4] = {{L"-1", L"-0.5", L"0", L"0.000000"},
+                                 {L"7", L"340000000000000000000000000000000000000", L"2", L"1.000000"},
+                                 {L"2", L"0.25", L"2", L"0.250000"}};
+    facts.adapter.renderTargets = 4;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        scratch.store.SetText(L"Engine/Graphics/GlobalLighting/GlobalLightingMode", c[0]);
+        scratch.store.SetText(L"PerfomanceOptions/GrassDensity", c[1]);
+        Open();
+        Command(IDOK);
+        EXPECT_EQ(scratch.Text(L"Engine/Graphics/GlobalLighting/GlobalLightingMode"), c[2]);
+        EXPECT_EQ(scratch.Text(L"PerfomanceOptions/GrassDensity"), c[3]);
+        dialog.DestroyWindow();
+    }
 }
 
 TEST_F(OptionsDlgTest, ListsFollowTheAdapterAndAStoredModeTheyLackIsSavedUnchanged)
