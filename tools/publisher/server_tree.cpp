@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 #include <set>
-#include <stdexcept>
 #include <vector>
 
 #include "support/folder_path.h"
@@ -14,6 +13,7 @@
 #include "support/gzip/deflate_segment.h"
 #include "support/gzip/zip_codec.h"
 #include "tools/publisher/console.h"
+#include "tools/publisher/file_hasher.h"
 #include "tools/publisher/game_scan.h"
 #include "tools/publisher/joined_member.h"
 #include "tools/publisher/live_tree.h"
@@ -23,7 +23,6 @@
 #include "tools/publisher/publish_lock.h"
 #include "tools/publisher/segment_cache.h"
 #include "tools/publisher/tree_files.h"
-#include "update/file_digest.h"
 #include "update/file_index.h"
 #include "update/game_paths.h"
 
@@ -140,6 +139,7 @@ private:
     std::wstring live_;
     std::wstring build_;
     std::unique_ptr<CSegmentCache> cache_;
+    CFileHasher hasher_;
     uint64_t newestFileTime_ = 0;
     PublishReport report_;
 };
@@ -198,11 +198,7 @@ std::vector<PlannedFile> TreeBuilder::Plan(const std::vector<GameFile>& files, c
         plan.entry.name = file.name;
         plan.entry.size = file.size;
         plan.entry.fileTime = file.fileTime;
-        try {
-            plan.entry.md5 = FileDigest(file.path);
-        } catch (const std::runtime_error& e) {
-            throw PublishError(L"cannot read " + file.path + L": " + AnsiToWide(e.what()));
-        }
+        plan.entry.md5 = hasher_.Of(file.path);
         CheckSize(file.name, file.size);
         plan.servedPath = ServedPath(file.name);
         plan.segment = cache_->PathOf(plan.entry.md5, file.size);
