@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/publisher/console.h"
+#include "tools/publisher/pack_jobs.h"
 #include "tools/publisher/publish_error.h"
 #include "tools/publisher/publish_options.h"
 #include "tools/publisher/server_tree.h"
@@ -57,7 +58,14 @@ void PrintReport(const PublishReport& report, const PublishOptions& options)
         for (const std::wstring& mirror : options.mirrors)
             PrintLine(L"  " + mirror);
     }
-    PrintLine(std::wstring(report.replacedOldTree ? L"Replaced the tree " : L"Wrote the tree ") + report.treeFolder);
+    PrintLine(L"Packed " + std::to_wstring(report.packedFiles) + L" files, kept " + std::to_wstring(report.keptFiles) +
+              L" packages unchanged; compressed " + std::to_wstring(report.compressedSegments) +
+              L" segments, reused " + std::to_wstring(report.reusedSegments) + L".");
+    if (report.retiredPackages != 0)
+        PrintLine(L"Packages of removed files served for one more generation: " +
+                  std::to_wstring(report.retiredPackages) + L".");
+    PrintLine(std::wstring(report.replacedOldTree ? L"Replaced the tree " : L"Wrote the tree ") + report.treeFolder +
+              L" (now a link to " + report.generationFolder + L")");
 }
 
 } // namespace
@@ -75,6 +83,8 @@ int main()
         PrintErrorLine(L"Run publisher.exe --help for its usage.");
         return kExitBadArguments;
     }
+    if (!options.workerList.empty())
+        return RunPackWorker(options.workerList);
     if (options.help) {
         PrintLine(UsageText(serverDirectory));
         return kExitPublished;

@@ -464,4 +464,14 @@ unsigned FlushBlock(const uint8_t* data, bool last)
     return bytes;
 }
 
+void AlignWithEmptyBlock()
+{
+    PutBits(0, 1);
+    PutBits(kStoredBlock, 2);
+    AlignToByte();
+    PutBits(0, 16);
+    PutBits(0xFFFF, 16);
+    AlignToByte();
+}
+
 } // namespace zip_engine

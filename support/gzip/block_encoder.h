@@ -19,5 +19,8 @@ bool TallyMatch(unsigned distance, unsigned length);
 // `data` holds those bytes, or is null when they are no longer at hand (then
 // the block is not stored). The last block ends on a byte boundary.
 unsigned FlushBlock(const uint8_t* data, bool last);
+// Ends the output on a byte boundary with an empty stored block that is not
+// the last one.
+void AlignWithEmptyBlock();
 
 } // namespace zip_engine

@@ -276,7 +276,7 @@ void CompressLazy()
 
 } // namespace
 
-DeflateResult Deflate(ZipSource& input, int level)
+DeflateResult Deflate(ZipSource& input, int level, bool final)
 {
     g_config = kLevels[level];
     g_source = &input;
@@ -298,7 +298,9 @@ DeflateResult Deflate(ZipSource& input, int level)
         CompressGreedy();
     else
         CompressLazy();
-    EndBlock(true);
+    EndBlock(final);
+    if (!final)
+        AlignWithEmptyBlock();
     return DeflateResult{Crc32Final(g_crc), g_inputLength};
 }
 

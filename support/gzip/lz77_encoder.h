@@ -18,7 +18,9 @@ struct DeflateResult {
 
 // Compresses everything the source holds into one DEFLATE stream
 // (RFC 1951) through the engine's output buffer, ending on a byte boundary.
-// `level` lies in kMinLevel..kMaxLevel.
-DeflateResult Deflate(ZipSource& input, int level);
+// `level` lies in kMinLevel..kMaxLevel. Without `final` the last block is
+// not marked last and an empty stored block aligns the end instead, so the
+// output can be followed by more blocks.
+DeflateResult Deflate(ZipSource& input, int level, bool final = true);
 
 } // namespace zip_engine

@@ -1,15 +1,21 @@
 """The publisher, run under Wine on a generated game folder; the tree it
 writes is read back with an independent reader (update_files.py: gzip,
-hashlib, struct) and its whole-game package is unpacked by the launcher's
-own unpacker."""
+hashlib, struct), its whole-game package is unpacked by the launcher's own
+unpacker, and trees left by killed or overlapping runs are served by nginx to
+the launcher's update run."""
 import gzip
 import hashlib
 import os
+import random
 import shutil
+import subprocess
+import threading
 
 import pytest
 
-from conftest import hold_open
+from conftest import WINE_RUN, hold_open, wait_for, wine_env
+from nginx_server import Nginx
+from probe_run import SETTINGS_KEY, probe_runner
 from update_files import UNIX_EPOCH_AS_FILETIME, decode_index, pattern, request_path
 
 SERVER_DIRECTORY = "tarnhold2"   # string-table entry 108 in the launcher's language
@@ -61,12 +67,19 @@ def game(tmp_path):
 
 
 def tree_snapshot(folder):
-    return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*")) if p.is_file()}
+    """Every file below folder but the lock, which names the last run."""
+    return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*"))
+            if p.is_file() and p.suffix != ".lock"}
 
 
-def check_tree(tree, game_folder, files, mirrors):
-    """Everything the launcher will fetch, checked against the game folder."""
+OUTPUT_NAMES = sorted(SERVER_DIRECTORY + suffix for suffix in ("", ".generations", ".lock", ".segments"))
+
+
+def check_tree(tree, game_folder, files, mirrors, retired=()):
+    """Everything the launcher will fetch, checked against the game folder;
+    retired: packages of removed files still served."""
     expected_paths = {"datasources.txt", "fileindex.dat.zip", SERVER_DIRECTORY + "_full.zip"}
+    expected_paths |= {request_path("", windows_name(name) + ".zip") for name in retired}
     index_image = gzip.decompress((tree / "fileindex.dat.zip").read_bytes())
     entries, checksum_ok, end = decode_index(index_image)
     assert checksum_ok
@@ -104,7 +117,7 @@ def test_a_published_tree_holds_every_file_with_its_index_and_the_whole_game_pac
     tree = out / SERVER_DIRECTORY
     entries = check_tree(tree, game, GAME_FILES, MIRRORS)
     assert [e.name for e in entries] == sorted((windows_name(n) for n in GAME_FILES), key=str.casefold)
-    assert sorted(os.listdir(out)) == [SERVER_DIRECTORY]
+    assert sorted(os.listdir(out)) == OUTPUT_NAMES
     for name in LAUNCHER_FILES:
         assert "Left out (a launcher file): " + name in stdout
     assert "Published %d files" % len(GAME_FILES) in stdout
@@ -134,24 +147,53 @@ def test_an_empty_game_folder_publishes_an_empty_index_and_no_mirrors_an_empty_s
     assert "built-in update host" in stdout
 
 
-def test_publishing_again_replaces_the_old_tree_whole(tmp_path, game, publish):
-    out = tmp_path / "server"
-    assert publish(game, out)[0] == 0
+def packages_of(tree):
+    return {p.relative_to(tree): p.stat().st_ino for p in tree.rglob("*.zip")}
+
+
+def test_unchanged_files_keep_their_packages_and_any_number_of_jobs_gives_the_same_tree(tmp_path, game, publish):
+    one, two = tmp_path / "one", tmp_path / "two"
+    assert publish("--jobs", "1", game, one)[0] == 0
+    code, stdout, _ = publish("--jobs", "2", game, two)
+    assert code == 0
+    assert "Packed %d files, kept 0 packages unchanged" % len(GAME_FILES) in stdout
+    assert tree_snapshot(one / SERVER_DIRECTORY) == tree_snapshot(two / SERVER_DIRECTORY)
+
+    before = packages_of(two / SERVER_DIRECTORY)
     (game / "readme.txt").write_bytes(b"changed")
     (game / "data" / "maps" / "north" / "keep.map").unlink()
     files = dict(GAME_FILES, **{"readme.txt": b"changed"})
     del files["data/maps/north/keep.map"]
-    code, stdout, _ = publish("--mirror", "new.example", game, out)
+    code, stdout, _ = publish("--jobs", "2", "--mirror", "new.example", game, two)
     assert code == 0
+    assert "Packed 1 files, kept %d packages unchanged; compressed 1 segments" % (len(files) - 1) in stdout
     assert "Replaced the tree" in stdout
-    check_tree(out / SERVER_DIRECTORY, game, files, ["new.example"])
-    assert sorted(os.listdir(out)) == [SERVER_DIRECTORY]
+    check_tree(two / SERVER_DIRECTORY, game, files, ["new.example"], retired=["data/maps/north/keep.map"])
+    after = packages_of(two / SERVER_DIRECTORY)
+    kept = {path for path in before if not str(path).startswith(("readme", SERVER_DIRECTORY, "fileindex"))}
+    assert {path: after[path] for path in kept} == {path: before[path] for path in kept}
+    assert len(os.listdir(two / (SERVER_DIRECTORY + ".generations"))) == 2
 
 
+def test_a_second_run_is_refused_while_one_publishes(tmp_path, build_dir, publish):
+    # Text packs slowly at level 9: the first run holds the lock for seconds.
+    words = [bytes(random.Random(n).choices(b"etaoinshrdlu", k=n % 9 + 2)) for n in range(2000)]
+    text = b" ".join(random.Random(1).choices(words, k=200_000))
+    game = make_game(tmp_path / "game", {"part%02d.txt" % n: text[n:] for n in range(30)})
+    first = subprocess.Popen([str(WINE_RUN), str(build_dir / "publisher.exe"), "--jobs", "1", game,
+                              tmp_path / "server"], env=wine_env(), stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for line in first.stdout:
+        if line.startswith(b"Compressing"):
+            break
+    code, _, stderr = publish(game, tmp_path / "server")
+    assert first.wait(timeout=300) == 0
+    assert code == 1
+    assert "another publisher run is publishing into this folder (pid " in stderr
 def test_help_tells_the_usage_and_the_server_directory(publish):
     code, stdout, _ = publish("--help")
     assert code == 0
-    assert stdout.startswith("Usage: publisher.exe [--mirror HOST[/DIRECTORY]]... GAME_FOLDER OUTPUT_FOLDER")
+    assert stdout.startswith("Usage: publisher.exe [--mirror HOST[/DIRECTORY]]... [--jobs N] GAME_FOLDER OUTPUT_FOLDER")
     assert SERVER_DIRECTORY + "_full.zip" in stdout
 
 
@@ -211,4 +253,72 @@ def test_failures_say_why_and_leave_the_old_tree_as_it_was(tmp_path, game, publi
     assert message in stderr
     assert "Nothing was published" in stderr
     assert tree_snapshot(out) == before
-    assert sorted(os.listdir(out)) == [SERVER_DIRECTORY]
+    assert sorted(os.listdir(out)) == OUTPUT_NAMES
+
+
+# The launcher against nginx serving a publisher's output folder as it is.
+SERVED_GAME = {"Tarnhold.exe": pattern(40_000, 5), "data/big.bin": os.urandom(600_000),
+               "data/video.bin": os.urandom(800_000),
+               "data/a.bin": pattern(30_000, 6), "data/c.bin": pattern(20_000, 7), "data/d.bin": pattern(10_000, 8),
+               "data/gone.bin": pattern(9_000, 9)}
+REMOVED = "data/gone.bin"
+NEXT_GAME = dict({n: c for n, c in SERVED_GAME.items() if n != REMOVED}, **{"data/a.bin": pattern(31_000, 10)})
+RUN_SECONDS = 90
+
+
+@pytest.fixture
+def served(tmp_path, build_dir, driver, run_win):
+    server = Nginx(tmp_path / "nginx", "127.0.0.1")
+    yield server, probe_runner(build_dir, run_win, driver, tmp_path / "player", "127.0.9.3", RUN_SECONDS)
+    driver.reg_delete("HKCU", SETTINGS_KEY)
+    server.stop()
+
+
+def served_index(root):
+    return decode_index(gzip.decompress((root / SERVER_DIRECTORY / "fileindex.dat.zip").read_bytes()))[0]
+
+
+@pytest.mark.parametrize("point", ["packing", "switch", "cleanup"])
+def test_a_killed_publish_leaves_a_tree_the_launcher_completes_from(tmp_path, publish, served, point):
+    server, start = served
+    game = make_game(tmp_path / "game", SERVED_GAME)
+    assert publish(game, server.root)[0] == 0
+    make_game(game, NEXT_GAME)
+    (game / REMOVED).unlink()
+    assert publish("--abort-at", point, game, server.root)[0] == 3
+
+    lines = start({})
+    assert "finished" in lines, "\n".join(lines)
+    for entry in served_index(server.root):
+        content = (tmp_path / "player" / entry.name.replace("\\", "/")).read_bytes()
+        assert hashlib.md5(content).digest() == entry.md5, entry.name
+    assert all(status == "200" for _, status, _, _ in server.log())
+
+    code, stdout, _ = publish(game, server.root)
+    assert code == 0
+    assert ("Repaired: " in stdout) == (point != "cleanup")
+    # After its switch the killed run had published the removal itself.
+    check_tree(server.root / SERVER_DIRECTORY, game, NEXT_GAME, [], retired=[] if point == "cleanup" else [REMOVED])
+
+
+def test_a_launcher_holding_the_old_index_during_a_publish_that_removes_a_file_ends_current(tmp_path, publish,
+                                                                                              served):
+    server, start = served
+    game = make_game(tmp_path / "game", SERVED_GAME)
+    assert publish(game, server.root)[0] == 0
+    # The player lacks the big file and the one the next publish removes (too
+    # little for the whole-game package): the run fetches the big one slowly,
+    # then the other.
+    make_game(tmp_path / "player", {n: c for n, c in SERVED_GAME.items() if n not in ("data/big.bin", REMOVED)})
+    server.set_rate("100k")
+    run = threading.Thread(target=lambda: result.append(start({})))
+    result = []
+    run.start()
+    assert wait_for(lambda: any("fileindex.dat.zip" in line for line, _, _, _ in server.log()))
+    make_game(game, NEXT_GAME)
+    (game / REMOVED).unlink()
+    assert publish(game, server.root)[0] == 0
+    run.join(timeout=RUN_SECONDS + 150)
+    assert "finished" in result[0], "\n".join(result[0])
+    assert (tmp_path / "player" / REMOVED).read_bytes() == SERVED_GAME[REMOVED]
+    assert [status for line, status, _, _ in server.log() if REMOVED + ".zip" in line] == ["200"]

@@ -2,6 +2,9 @@
 // reads and writes, and every failure with its exact text.
 
 #include "support/gzip/zip_codec.h"
+#include "support/gzip/crc32_combine.h"
+#include "support/gzip/deflate_segment.h"
+#include "support/gzip/zip_io.h"
 
 #include <gtest/gtest.h>
 
@@ -688,6 +691,32 @@ TEST(ZipCodec, OnlyTheFirstOfTwoMembersIsDecoded)
     Bytes restored;
     EXPECT_EQ(Decompress(two, &restored), "");
     EXPECT_EQ(restored, first);
+}
+
+// Pieces compressed apart as segments, joined with a combined CRC into one
+// member, decode as their concatenation.
+TEST(ZipCodec, SegmentsJoinIntoOneMember)
+{
+    const std::vector<Bytes> pieces = {TextBytes(70000, 27), Bytes(), RandomBytes(40000, 28), RunBytes(300000)};
+    std::string header = GzipMemberHeader("joined", 0);
+    Bytes member(header.begin(), header.end()), whole;
+    uint32_t crc = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        WriteBytes("piece.bin", pieces[i]);
+        WriteSegmentFile(zip_engine::PathOfNarrowName("piece.bin"), zip_engine::PathOfNarrowName("piece.seg"));
+        Bytes segment = ReadBytes("piece.seg");
+        ASSERT_EQ(Le32(segment, segment.size() - 4), pieces[i].size());
+        crc = Crc32Combine(crc, Le32(segment, segment.size() - kSegmentTrailerSize), pieces[i].size());
+        member.insert(member.end(), segment.begin(), segment.end() - kSegmentTrailerSize);
+        whole.insert(whole.end(), pieces[i].begin(), pieces[i].end());
+    }
+    member.insert(member.end(), std::begin(kLastEmptyBlock), std::end(kLastEmptyBlock));
+    EXPECT_EQ(crc, ReferenceCrc32(whole));
+    PutLe32(member, crc);
+    PutLe32(member, static_cast<uint32_t>(whole.size()));
+    Bytes restored;
+    EXPECT_EQ(Decompress(member, &restored), "");
+    EXPECT_EQ(restored, whole);
 }
 
 // ---- ZIP archives ---------------------------------------------------------------------

@@ -33,3 +33,16 @@ void PrintErrorLine(const std::wstring& line)
 {
     WriteLine(STD_ERROR_HANDLE, line);
 }
+
+bool OutputIsTerminal()
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+void RedrawLine(const std::wstring& text)
+{
+    std::wstring line = L"\r" + text + L"\x1b[K";
+    DWORD wrote = 0;
+    ::WriteConsoleW(::GetStdHandle(STD_OUTPUT_HANDLE), line.c_str(), static_cast<DWORD>(line.size()), &wrote, nullptr);
+}

@@ -6,3 +6,7 @@
 
 void PrintLine(const std::wstring& line);
 void PrintErrorLine(const std::wstring& line);
+// True when the standard output is a console, where a line can be redrawn.
+bool OutputIsTerminal();
+// Redraws the current console line with text (no line feed).
+void RedrawLine(const std::wstring& text);

@@ -9,6 +9,13 @@ struct PublishOptions {
     std::wstring outputFolder;
     // Lines of datasources.txt, in the order given.
     std::vector<std::wstring> mirrors;
+    // Processes that compress at once; 0 means one per processor.
+    unsigned jobs = 0;
+    // Where a test makes the run end abruptly, as a kill would: "packing",
+    // "switch" or "cleanup"; empty in normal runs.
+    std::wstring abortAt;
+    // Set in the worker processes the publisher starts: their job list.
+    std::wstring workerList;
     bool help = false;
 };
 

@@ -95,3 +95,24 @@ void MoveIntoPlace(const std::wstring& from, const std::wstring& to)
     if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
         ThrowLastError(L"cannot rename " + from + L" to " + to);
 }
+
+void WriteAll(HANDLE file, const char* data, size_t size, const std::wstring& path)
+{
+    const size_t kWriteChunk = 1024 * 1024;
+    while (size != 0) {
+        DWORD wrote = 0;
+        DWORD chunk = static_cast<DWORD>(std::min(size, kWriteChunk));
+        if (!::WriteFile(file, data, chunk, &wrote, nullptr) || wrote == 0)
+            ThrowLastError(L"cannot write " + path);
+        data += wrote;
+        size -= wrote;
+    }
+}
+
+void LinkOrCopy(const std::wstring& existing, const std::wstring& link)
+{
+    CreateParentFolders(link);
+    if (!::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) &&
+        !::CopyFileW(existing.c_str(), link.c_str(), FALSE))
+        ThrowLastError(L"cannot link or copy " + existing + L" to " + link);
+}

@@ -24,5 +24,11 @@ bool StatFile(const std::wstring& path, uint64_t& size, uint64_t& fileTime);
 // Creates the folder of a file path with all missing parents; throws
 // PublishError when that fails.
 void CreateParentFolders(const std::wstring& filePath);
+// Writes every byte or throws PublishError naming path.
+void WriteAll(HANDLE file, const char* data, size_t size, const std::wstring& path);
+// A hard link at link to an existing file, or a copy where links cannot be
+// made; throws PublishError.
+void LinkOrCopy(const std::wstring& existing, const std::wstring& link);
+
 // Renames, replacing an existing file; throws PublishError on failure.
 void MoveIntoPlace(const std::wstring& from, const std::wstring& to);
