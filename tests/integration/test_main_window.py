@@ -62,8 +62,10 @@ def game(tmp_path, build_dir, run_win, driver, launcher_copy, hosts):
             shutil.copy(build_dir / "game" / "Tarnhold.exe", tree / "Tarnhold.exe")
         result = run_win(build_dir / "publisher.exe", winpath(tree), winpath(root), timeout=300)
         assert result.returncode == 0, result.stderr.decode(errors="replace")
-        for path in (p for p in root.rglob("*") if p.is_file()):
-            route, data = "/" + path.relative_to(root).as_posix(), path.read_bytes()
+        # The served tree is a link to the publisher's current generation.
+        served = (root / "tarnhold2").resolve()
+        for path in (p for p in served.rglob("*") if p.is_file()):
+            route, data = "/tarnhold2/" + path.relative_to(served).as_posix(), path.read_bytes()
             server.routes[route] = Reply(body=data, pause=len(data) // 2) if held and route == HELD else FileRoute(data)
 
     def start():

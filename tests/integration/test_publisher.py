@@ -267,9 +267,9 @@ RUN_SECONDS = 90
 
 
 @pytest.fixture
-def served(tmp_path, build_dir, driver, run_win):
-    server = Nginx(tmp_path / "nginx", "127.0.0.1")
-    yield server, probe_runner(build_dir, run_win, driver, tmp_path / "player", "127.0.9.3", RUN_SECONDS)
+def served(tmp_path, build_dir, driver, run_win, hosts):
+    server = Nginx(tmp_path / "nginx", hosts.update)
+    yield server, probe_runner(build_dir, run_win, driver, tmp_path / "player", hosts, RUN_SECONDS)
     driver.reg_delete("HKCU", SETTINGS_KEY)
     server.stop()
 
