@@ -25,6 +25,7 @@ import socketserver
 import threading
 
 READ_TIMEOUT = 120
+TRICKLE_PAUSE = 0.05
 
 
 class Reply:
@@ -43,10 +44,11 @@ class Reply:
     chunked: send the body in chunked transfer coding.
     raw: send these bytes instead of an answer, then close the connection.
     close: close the connection after the answer.
+    trickle: send the body this many bytes at a time, 20 times a second.
     """
 
     def __init__(self, status=200, reason=None, headers=(), body=b"", length="auto", cut=None, stall=False,
-                 extra=b"", chunked=False, raw=None, close=False):
+                 extra=b"", chunked=False, raw=None, close=False, trickle=None):
         self.status = status
         self.reason = reason
         self.headers = list(headers)
@@ -58,6 +60,7 @@ class Reply:
         self.chunked = chunked
         self.raw = raw
         self.close = close
+        self.trickle = trickle
 
     def reply(self, request):
         return self
@@ -177,6 +180,12 @@ class _Handler(socketserver.BaseRequestHandler):
         body = reply.body if reply.cut is None else reply.body[:reply.cut]
         if reply.chunked:
             body = b"%x\r\n%s\r\n0\r\n\r\n" % (len(body), body) if body else b"0\r\n\r\n"
+        if reply.trickle:
+            for start in range(0, len(body), reply.trickle):
+                sock.sendall(body[start:start + reply.trickle])
+                if owner.released.wait(TRICKLE_PAUSE):
+                    return False
+            body = b""
         sock.sendall(body + reply.extra)
         if reply.stall:
             owner.released.wait()
