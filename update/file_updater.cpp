@@ -21,6 +21,7 @@
 #include "update/partial_package.h"
 #include "update/single_package.h"
 #include "update/package_installer.h"
+#include "update/self_update_decision.h"
 #include "update/update_plan.h"
 
 namespace {
@@ -63,9 +64,6 @@ const wchar_t kUnsafeNameFailure[] = L"unsafe_file_name ";
 const wchar_t kTooLargeFailure[] = L" error_too_large";
 const wchar_t kTooLargeLine[] = L" is larger than it may be: ";
 const wchar_t kSelfUpdateSkipped[] = L" self_update_skipped";
-const wchar_t kSkipSelfUpdate[] = L"Skip it and continue\r\n";
-const DWORD kSkipSelfUpdatePauseMs = 1000;
-const DWORD kCompareBlockBytes = 65536;
 
 bool SelectsWinInet(int preference)
 {
@@ -85,29 +83,6 @@ std::wstring ByteSizeText(uint64_t bytes)
     wchar_t text[kByteSizeChars];
     ::StrFormatByteSizeW(static_cast<LONGLONG>(bytes), text, kByteSizeChars);
     return text;
-}
-
-// Equal sizes first, then block by block; both files stay readable to others.
-bool SameContent(const std::wstring& a, const std::wstring& b)
-{
-    UniqueHandle first(::CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle second(::CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER firstSize, secondSize;
-    if (!first || !second || !::GetFileSizeEx(first.Get(), &firstSize) || !::GetFileSizeEx(second.Get(), &secondSize) ||
-        firstSize.QuadPart != secondSize.QuadPart)
-        return false;
-    std::vector<char> firstBlock(kCompareBlockBytes), secondBlock(kCompareBlockBytes);
-    for (;;) {
-        DWORD firstGot = 0, secondGot = 0;
-        if (!::ReadFile(first.Get(), firstBlock.data(), kCompareBlockBytes, &firstGot, nullptr) ||
-            !::ReadFile(second.Get(), secondBlock.data(), kCompareBlockBytes, &secondGot, nullptr) ||
-            firstGot != secondGot)
-            return false;
-        if (firstGot == 0)
-            return true;
-        if (!std::equal(firstBlock.begin(), firstBlock.begin() + firstGot, secondBlock.begin()))
-            return false;
-    }
 }
 
 uint64_t Now()
@@ -705,18 +680,19 @@ bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& 
 // game's files: a skipped update is not asked for again in this run.
 void CFileUpdater::UpdateLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry)
 {
-    switch (DecideSelfUpdate(target, package, entry)) {
-    case SelfUpdate::HandedOver:
+    CSelfUpdateDecision decision(*handover_, keeper_, *this);
+    switch (decision.Decide(target, package, entry, window_->GetWindowHandle(), closing_)) {
+    case SelfUpdateOutcome::HandedOver:
         next_ = Step::Idle;
         return;
-    case SelfUpdate::Mismatch:
+    case SelfUpdateOutcome::Mismatch:
         HandleFailure(target + kContentMismatchFailure, true);
         return;
-    case SelfUpdate::NotRequired:
+    case SelfUpdateOutcome::NotRequired:
         keeper_.Vouch(entry);
         keeper_.Save();
         break;
-    case SelfUpdate::Skipped:
+    case SelfUpdateOutcome::Skipped:
         if (!selfUpdateSkipReported_) {
             selfUpdateSkipReported_ = true;
             reports_->SendFailure(kEventRequestFailed, Figures(), serverIndex_, target + kSelfUpdateSkipped);
@@ -727,57 +703,23 @@ void CFileUpdater::UpdateLauncher(const std::wstring& target, const std::wstring
     next_ = Step::Plan;
 }
 
-CFileUpdater::SelfUpdate CFileUpdater::DecideSelfUpdate(const std::wstring& target, const std::wstring& package,
-                                                        const IndexEntry& entry)
+void CFileUpdater::LogLine(const std::wstring& text)
 {
-    const std::wstring copy = handover_->CopyPathOf(target);
-    if (::GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES && !::DeleteFileW(copy.c_str())) {
-        const std::wstring reason = SystemMessageText(::GetLastError());
-        SkipSelfUpdate(L"Failed to delete " + copy + L"\r\n" + reason + L"\r\n" +
-                       L"This file should be deleted to complete the launcher update process\r\n");
-        return SelfUpdate::Skipped;
-    }
-    try {
-        UnpackSinglePackage(package, copy);
-    } catch (const CZipException& e) {
-        SkipSelfUpdate(LoadLangString(IDS_UNPACK_ERROR) + AnsiToWide(e.Text()) + L"\r\n");
-        return SelfUpdate::Skipped;
-    }
-    std::wstring failure;
-    if (!installDisk_.Matches(copy, entry, indexHasHashes_, failure)) {
-        LogMismatch(entry.name, failure);
-        ::DeleteFileW(copy.c_str());
-        return SelfUpdate::Mismatch;
-    }
-
-    const std::wstring running = ModuleFilePath();
-    if (SameContent(copy, running)) {
-        AddLog(L"Self update is not required\r\n");
-        ::DeleteFileW(copy.c_str());
-        DateFile(running, entry.fileTime);
-        return SelfUpdate::NotRequired;
-    }
-    DateFile(copy, entry.fileTime);
-    // From here until the new launcher hashes itself on disk, nothing
-    // vouches for the launcher file: a hand-over that never completes is
-    // tried again by the next run.
-    keeper_.Unvouch(entry.name);
-    keeper_.Save();
-    closing_ = true;
-    handover_->MarkClosing();
-    if (!handover_->StartCopy(copy)) {
-        closing_ = false;
-        SkipSelfUpdate(L"Failed to start " + copy + L"\r\n" + SystemMessageText(::GetLastError()) + L"\r\n");
-        return SelfUpdate::Skipped;
-    }
-    ::PostMessageW(window_->GetWindowHandle(), WM_CLOSE, 0, 0);
-    return SelfUpdate::HandedOver;
+    AddLog(text + L"\r\n");
 }
 
-void CFileUpdater::SkipSelfUpdate(const std::wstring& lines)
+void CFileUpdater::Date(const std::wstring& path, uint64_t fileTime)
 {
-    AddLog(lines + kSkipSelfUpdate);
-    ::Sleep(kSkipSelfUpdatePauseMs);
+    DateFile(path, fileTime);
+}
+
+bool CFileUpdater::Matches(const std::wstring& path, const IndexEntry& entry)
+{
+    std::wstring failure;
+    if (installDisk_.Matches(path, entry, indexHasHashes_, failure))
+        return true;
+    LogMismatch(entry.name, failure);
+    return false;
 }
 
 void CFileUpdater::CompleteRun()

@@ -34,11 +34,15 @@
 #include "update/keeper_folder_files.h"
 #include "update/package_installer.h"
 #include "update/package_unpacker.h"
+#include "update/self_update_decision.h"
 
 class CReportClient;
 struct UpdatePlan;
 
-class CFileUpdater : public IHttpEvents, public ILauncherProcess, public IUnpackEventReceiver {
+class CFileUpdater : public IHttpEvents,
+                     public ILauncherProcess,
+                     public IUnpackEventReceiver,
+                     private ISelfUpdateRun {
 public:
     // Reads the download settings; starts nothing. The window, the report
     // sender and the hand-over outlive the job. launcherWasUpdated: this
@@ -69,6 +73,10 @@ public:
     void OnUnpackFileBegin(const IndexEntry& entry) override;
 
 private:
+    void LogLine(const std::wstring& text) override;
+    void Date(const std::wstring& path, uint64_t fileTime) override;
+    bool Matches(const std::wstring& path, const IndexEntry& entry) override;
+
     // What the worker does next. A step that needs the next one names it
     // here and returns; the worker loop runs it, so no step calls another
     // through a callback and nothing nests.
@@ -114,9 +122,6 @@ private:
     void LogMismatch(const std::wstring& name, const std::wstring& failure);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
     void UpdateLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
-    enum class SelfUpdate { NotRequired, HandedOver, Skipped, Mismatch };
-    SelfUpdate DecideSelfUpdate(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
-    void SkipSelfUpdate(const std::wstring& lines);
     void CompleteRun();
     int PlannedFileCount() const;
 
