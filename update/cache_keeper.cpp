@@ -44,18 +44,18 @@ bool SameContent(const IndexEntry& a, const IndexEntry& b)
 
 // Records: kind, length, and an index of one entry with its checksum, so a
 // record cut by a kill is known as such and ends the journal.
-void CCacheKeeper::Append(char kind, const IndexEntry& entry)
+bool CCacheKeeper::Append(char kind, const IndexEntry& entry)
 {
     FileIndex one;
     one.Append(entry);
     std::string image;
     if (!one.Serialize(image))
-        return;
+        return false;
     std::string record(1, kind);
     const uint32_t length = static_cast<uint32_t>(image.size());
     for (int shift = 0; shift < 32; shift += 8)
         record += static_cast<char>((length >> shift) & 0xFF);
-    files_.AppendJournal(record + image);
+    return files_.AppendJournal(record + image);
 }
 
 bool CCacheKeeper::Load(std::optional<IndexEntry>& packageInFlight)
@@ -113,10 +113,13 @@ void CCacheKeeper::Unvouch(const std::wstring& name)
 {
     IndexEntry entry;
     entry.name = name;
-    Append(kWritingRecord, entry);
     unvouched_.insert(EntryNameKey(name));
     vouchedStale_ = true;
     dirty_ = true;
+    // No record (a full disk): the cached index itself must say so before
+    // the file is touched.
+    if (!Append(kWritingRecord, entry))
+        Save();
 }
 
 void CCacheKeeper::Vouch(const IndexEntry& entry)

@@ -28,7 +28,8 @@ public:
     // Replaces the cached index in one step; false when it could not.
     virtual bool WriteIndex(const FileIndex& index) = 0;
     virtual std::string ReadJournal() = 0;
-    virtual void AppendJournal(const std::string& record) = 0;
+    // False when the record could not be written whole.
+    virtual bool AppendJournal(const std::string& record) = 0;
     virtual void ClearJournal() = 0;
     virtual void RemoveJournal() = 0;
 
@@ -69,7 +70,7 @@ public:
     void Complete(const FileIndex& serverIndex);
 
 private:
-    void Append(char kind, const IndexEntry& entry);
+    bool Append(char kind, const IndexEntry& entry);
 
     IKeeperFiles& files_;
     // The last index written or adopted, with the entries vouched since;

@@ -43,7 +43,7 @@ std::string CKeeperFolderFiles::ReadJournal()
 // No flush: a record only has to outlive this process, which the system's
 // cache does; the write is one call, so a kill leaves it whole or cut,
 // never in pieces of other records.
-void CKeeperFolderFiles::AppendJournal(const std::string& record)
+bool CKeeperFolderFiles::AppendJournal(const std::string& record)
 {
     if (!journal_) {
         journal_.Reset(::CreateFileW(GamePath(gameFolder_, kPackageJournalName).c_str(), GENERIC_WRITE,
@@ -53,7 +53,8 @@ void CKeeperFolderFiles::AppendJournal(const std::string& record)
         ::SetFilePointerEx(journal_.Get(), none, nullptr, FILE_END);
     }
     DWORD wrote = 0;
-    ::WriteFile(journal_.Get(), record.data(), static_cast<DWORD>(record.size()), &wrote, nullptr);
+    return ::WriteFile(journal_.Get(), record.data(), static_cast<DWORD>(record.size()), &wrote, nullptr) &&
+           wrote == record.size();
 }
 
 void CKeeperFolderFiles::ClearJournal()

@@ -15,7 +15,7 @@ public:
     bool ReadIndex(FileIndex& index) override;
     bool WriteIndex(const FileIndex& index) override;
     std::string ReadJournal() override;
-    void AppendJournal(const std::string& record) override;
+    bool AppendJournal(const std::string& record) override;
     void ClearJournal() override;
     void RemoveJournal() override;
 

@@ -53,13 +53,18 @@ struct MemoryKeeperFiles : IKeeperFiles {
         return true;
     }
     std::string ReadJournal() override { return journal; }
-    void AppendJournal(const std::string& record) override
+    bool failsToAppend = false;
+
+    bool AppendJournal(const std::string& record) override
     {
+        if (failsToAppend)
+            return false;
         // Cut in the middle first: a kill during the write.
         journal += record.substr(0, record.size() / 2);
         changed();
         journal += record.substr(record.size() / 2);
         changed();
+        return true;
     }
     void ClearJournal() override
     {

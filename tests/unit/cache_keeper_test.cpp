@@ -66,12 +66,13 @@ TEST_F(CacheKeeperKills, NoInstantVouchesForBytesThatAreNotOnDisk)
     const struct {
         const char* what;
         std::vector<std::pair<const wchar_t*, bool>> installs;  // name, completes
-        bool saveBetween;
+        bool saveBetween, journalFails;
     } runs[] = {
-        {"single packages, saved now and then", {{L"a", true}, {L"b", true}, {L"c", true}}, true},
-        {"single packages, never saved", {{L"a", true}, {L"b", true}}, false},
-        {"whole game cut inside an unchanged file", {{L"a", true}, {L"m", false}}, true},
-        {"a name spelled another way, cut", {{L"A/B.", false}}, true},
+        {"single packages, saved now and then", {{L"a", true}, {L"b", true}, {L"c", true}}, true, false},
+        {"single packages, never saved", {{L"a", true}, {L"b", true}}, false, false},
+        {"whole game cut inside an unchanged file", {{L"a", true}, {L"m", false}}, true, false},
+        {"a name spelled another way, cut", {{L"A/B.", false}}, true, false},
+        {"a journal that cannot be written (a full disk)", {{L"a", true}, {L"m", false}}, false, true},
     };
     for (const auto& run : runs) {
         step = run.what;
@@ -87,6 +88,7 @@ TEST_F(CacheKeeperKills, NoInstantVouchesForBytesThatAreNotOnDisk)
         std::optional<IndexEntry> package;
         keeper.Load(package);
         keeper.Adopt(installed);
+        files.failsToAppend = run.journalFails;
         for (const auto& install : run.installs) {
             keeper.NotePackage(KeeperEntry(std::wstring(install.first) + L".zip", 2));
             Install(keeper, install.first, 2, install.second);
