@@ -19,7 +19,7 @@ bool CSelfUpdateHandover::IsClosing()
     return IsSelfUpdateClosing();
 }
 
-void CSelfUpdateHandover::StartCopy(const std::wstring& copyPath)
+bool CSelfUpdateHandover::StartCopy(const std::wstring& copyPath)
 {
-    StartProcess(copyPath, kSwitchCopyToOriginalAndRestart);
+    return StartProcess(copyPath, kSwitchCopyToOriginalAndRestart);
 }

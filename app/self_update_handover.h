@@ -10,5 +10,5 @@ public:
     std::wstring CopyPathOf(const std::wstring& launcherPath) override;
     void MarkClosing() override;
     bool IsClosing() override;
-    void StartCopy(const std::wstring& copyPath) override;
+    bool StartCopy(const std::wstring& copyPath) override;
 };

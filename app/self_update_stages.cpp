@@ -10,6 +10,7 @@
 #include "support/process_start.h"
 #include "support/module_path.h"
 #include "support/text_utils.h"
+#include "support/win_handles.h"
 
 const wchar_t kCopySuffix[] = L".copy.exe";
 
@@ -26,10 +27,18 @@ const DWORD kDeleteRetryMs = 100;
 const DWORD kReplaceRetryMs = 50;
 const DWORD kReplaceTimeoutMs = 5 * 60 * 1000;
 const int kCopyAttempts = 100;
+const wchar_t kIncomingSuffix[] = L".new";
 
 // Set on one thread, read on another (the update worker, the UI thread).
 std::atomic<bool> g_launcherUpdated{false};
 std::atomic<bool> g_selfUpdateClosing{false};
+
+// Nobody runs the file: it opens for writing with no sharing at all.
+bool LauncherHasEnded(const std::wstring& launcherPath)
+{
+    UniqueHandle file(::CreateFileW(launcherPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
 
 // A folder or a read-only file is never deleted, so it is not tried.
 void DeleteWithRetries(const std::wstring& path, int attempts)
@@ -59,20 +68,26 @@ void RunCopyToOriginalAndRestart()
         return;
     const std::wstring launcherPath = self.substr(0, self.size() - suffixLength);
 
-    // The old launcher holds its file until its process has ended.
-    DWORD started = ::GetTickCount();
-    while (!::DeleteFileW(launcherPath.c_str()) &&
-           ::GetFileAttributesW(launcherPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (::GetTickCount() - started > kReplaceTimeoutMs)
-            return;
-        ::Sleep(kReplaceRetryMs);
-    }
-    // The launcher file is gone now: a passing failure must not leave the
-    // player without one.
-    for (int attempt = 0; !::CopyFileW(self.c_str(), launcherPath.c_str(), TRUE); ++attempt) {
+    // The new launcher goes in under a name of its own first and then is
+    // renamed over the working one, so that a launcher file exists at every
+    // moment: a copy that fails (an antivirus holding the file) leaves the
+    // old launcher in place.
+    const std::wstring incoming = launcherPath + kIncomingSuffix;
+    for (int attempt = 0; !::CopyFileW(self.c_str(), incoming.c_str(), FALSE); ++attempt) {
         if (attempt == kCopyAttempts)
             return;
         ::Sleep(kDeleteRetryMs);
+    }
+    // The old launcher holds its file until its process has ended: it cannot
+    // be opened alone, nor replaced, until then.
+    const DWORD started = ::GetTickCount();
+    while (!LauncherHasEnded(launcherPath) ||
+           !::MoveFileExW(incoming.c_str(), launcherPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (::GetTickCount() - started > kReplaceTimeoutMs) {
+            ::DeleteFileW(incoming.c_str());
+            return;
+        }
+        ::Sleep(kReplaceRetryMs);
     }
     StartProcess(launcherPath, kSwitchDeleteCopyExe);
 }

@@ -26,6 +26,7 @@ import socketserver
 import threading
 
 READ_TIMEOUT = 120
+TRICKLE_PAUSE = 0.05
 
 
 class Reply:
@@ -49,11 +50,12 @@ class Reply:
     silent: answer nothing, holding the connection open until the server stops.
     trickle_head, trickle_body: seconds between the single bytes of the
         header or of the body, sent one at a time.
+    trickle: send the body this many bytes at a time, 20 times a second.
     """
 
     def __init__(self, status=200, reason=None, headers=(), body=b"", length="auto", cut=None, stall=False,
                  extra=b"", chunked=False, raw=None, close=False, silent=False, trickle_head=None,
-                 trickle_body=None, pause=None):
+                 trickle_body=None, pause=None, trickle=None):
         self.status = status
         self.reason = reason
         self.headers = list(headers)
@@ -69,6 +71,7 @@ class Reply:
         self.trickle_head = trickle_head
         self.trickle_body = trickle_body
         self.pause = pause
+        self.trickle = trickle
 
     def reply(self, request):
         return self
@@ -196,6 +199,12 @@ class _Handler(socketserver.BaseRequestHandler):
             sock.sendall(body[:reply.pause])
             owner.released.wait()
             body = body[reply.pause:]
+        if reply.trickle:
+            for start in range(0, len(body), reply.trickle):
+                sock.sendall(body[start:start + reply.trickle])
+                if owner.released.wait(TRICKLE_PAUSE):
+                    return False
+            body = b""
         if not self._send(sock, body + reply.extra, reply.trickle_body, owner):
             return False
         if reply.stall:

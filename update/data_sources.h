@@ -6,9 +6,11 @@
 #include <vector>
 
 // The servers in file order. Lines end with LF or CR LF; each byte is one
-// character; empty lines, lines starting with "#" and lines holding a
-// control character (below 0x20, or 0x7F) are skipped, nothing else is
-// trimmed. A file that cannot be read gives an empty list.
+// character; empty lines, lines starting with "#" and lines that are no
+// server (a blank, a control or non-ASCII character, or a host that is
+// empty or holds other than letters, digits, "-", "." and "_") are skipped,
+// nothing is trimmed. A file that cannot be read, or a page of markup (a
+// line starting with "<"), gives an empty list.
 std::vector<std::wstring> ReadDataSources(const std::wstring& path);
 
 // The same from the file's bytes, given in chunks of any size.
@@ -23,6 +25,7 @@ private:
 
     std::vector<std::wstring> servers_;
     std::string line_;
+    bool markup_ = false;
 };
 
 struct ServerAddress {

@@ -39,15 +39,17 @@ const std::vector<wchar_t>& UpperCaseTable()
 
 bool SameEntryName(const std::wstring& a, const std::wstring& b)
 {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
+    const std::wstring first = FileSystemSpelling(a);
+    const std::wstring second = FileSystemSpelling(b);
+    return ::CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+                                  static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring EntryNameKey(const std::wstring& name)
 {
     const std::vector<wchar_t>& upper = UpperCaseTable();
-    std::wstring key(name.size(), L'\0');
-    for (size_t i = 0; i < name.size(); ++i)
-        key[i] = upper[static_cast<size_t>(name[i])];
+    std::wstring key = FileSystemSpelling(name);
+    for (wchar_t& unit : key)
+        unit = upper[static_cast<size_t>(unit)];
     return key;
 }

@@ -12,17 +12,16 @@
 #include "support/message_wait.h"
 #include "support/gzip/zip_codec.h"
 #include "support/module_path.h"
-#include "support/file_replace.h"
 #include "support/random.h"
 #include "support/system_message.h"
 #include "support/text_utils.h"
 #include "telemetry/report_client.h"
 #include "update/data_sources.h"
-#include "update/file_digest.h"
 #include "update/game_paths.h"
-#include "update/package_journal.h"
 #include "update/partial_package.h"
 #include "update/single_package.h"
+#include "update/package_installer.h"
+#include "update/self_update_decision.h"
 #include "update/update_plan.h"
 
 namespace {
@@ -37,8 +36,6 @@ const int kPreferAutomatic = 0;
 const int kPreferWinInet = 2;
 
 const DWORD kStopWaitMs = 20000;
-// A run killed outright loses at most the files completed in this time.
-const DWORD kCachedIndexWriteMs = 2000;
 const DWORD kSpeedWindowMs = 1000;
 const DWORD kRetrySleepMs = 1000;
 const int kRetryWaitSeconds = 3;
@@ -46,6 +43,16 @@ const DWORD kRetryWaitMs = kRetryWaitSeconds * 1000;
 // The fourth identical failure in a row switches the client.
 const int kRepeatsBeforeSwitching = 3;
 const UINT kByteSizeChars = 64;
+// The most a file may hold before it arrives: a server list is a few lines,
+// an index a few hundred thousand entries.
+const uint64_t kServerListCap = 64 * 1024;
+const uint64_t kIndexPackageCap = 32 * 1024 * 1024;
+// Stored blocks add a few bytes per block to data that does not shrink.
+const uint64_t kIncompressibleGrowth = 1000;
+const uint64_t kPackageSlack = 1024 * 1024;
+// Failures in a row after which a listed server counts as failed.
+const int kServerFailuresInARow = 3;
+const wchar_t kNotFoundStatus[] = L"404";
 
 const wchar_t kNoHashesQuestion[] = L"Hash information is unavailable in received index file.\nProceed anyway?";
 const wchar_t kSizeMismatchFailure[] = L" error_filesize_mismatch";
@@ -54,9 +61,9 @@ const wchar_t kContentMismatchFailure[] = L" error_content_mismatch";
 const wchar_t kContentMismatchLine[] = L"Unpacked file does not match the index: ";
 const wchar_t kFullPackageFailure[] = L"one_file_unpack_error";
 const wchar_t kUnsafeNameFailure[] = L"unsafe_file_name ";
-const wchar_t kSkipSelfUpdate[] = L"Skip it and continue\r\n";
-const DWORD kSkipSelfUpdatePauseMs = 1000;
-const DWORD kCompareBlockBytes = 65536;
+const wchar_t kTooLargeFailure[] = L" error_too_large";
+const wchar_t kTooLargeLine[] = L" is larger than it may be: ";
+const wchar_t kSelfUpdateSkipped[] = L" self_update_skipped";
 
 bool SelectsWinInet(int preference)
 {
@@ -71,44 +78,11 @@ std::wstring CarriedName(const std::wstring& packageName)
     return packageName.substr(0, packageName.size() - std::char_traits<wchar_t>::length(kPackageSuffix));
 }
 
-// None when there is no such file.
-std::optional<uint64_t> FileSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return std::nullopt;
-    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
-
 std::wstring ByteSizeText(uint64_t bytes)
 {
     wchar_t text[kByteSizeChars];
     ::StrFormatByteSizeW(static_cast<LONGLONG>(bytes), text, kByteSizeChars);
     return text;
-}
-
-// Equal sizes first, then block by block; both files stay readable to others.
-bool SameContent(const std::wstring& a, const std::wstring& b)
-{
-    UniqueHandle first(::CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    UniqueHandle second(::CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER firstSize, secondSize;
-    if (!first || !second || !::GetFileSizeEx(first.Get(), &firstSize) || !::GetFileSizeEx(second.Get(), &secondSize) ||
-        firstSize.QuadPart != secondSize.QuadPart)
-        return false;
-    std::vector<char> firstBlock(kCompareBlockBytes), secondBlock(kCompareBlockBytes);
-    for (;;) {
-        DWORD firstGot = 0, secondGot = 0;
-        if (!::ReadFile(first.Get(), firstBlock.data(), kCompareBlockBytes, &firstGot, nullptr) ||
-            !::ReadFile(second.Get(), secondBlock.data(), kCompareBlockBytes, &secondGot, nullptr) ||
-            firstGot != secondGot)
-            return false;
-        if (firstGot == 0)
-            return true;
-        if (!std::equal(firstBlock.begin(), firstBlock.begin() + firstGot, secondBlock.begin()))
-            return false;
-    }
 }
 
 uint64_t Now()
@@ -129,6 +103,8 @@ CFileUpdater::CFileUpdater(ILauncherWindow* window, CReportClient* reports, ILau
       gameFolder_(LoadLangString(IDS_GAME_FOLDER)),
       productKeyWord_(LoadLangString(IDS_SERVER_DIRECTORY)),
       httpPreference_(g_settings.GetInt(kHttpPreferenceSetting, kPreferAutomatic)),
+      keeperFiles_(gameFolder_),
+      keeper_(keeperFiles_),
       singlePackageDownload_(g_settings.GetBool(kOneFileDownloadSetting, true))
 {
     useWinInet_ = SelectsWinInet(httpPreference_);
@@ -156,6 +132,8 @@ void CFileUpdater::Start()
     window_->SetTotalProgress(0);
     queue_.clear();
     current_ = 0;
+    fetchedBytes_ = 0;
+    fetchedFiles_ = 0;
     if (launcherWasUpdated_)
         OnMessage(LoadLangString(IDS_LAUNCHER_UPDATED));
 
@@ -182,9 +160,7 @@ void CFileUpdater::Start()
     }
 
     // A restart begins a new pass: nothing of the last one is pending.
-    fullPackageMode_ = false;
-    idle_ = false;
-    retryPending_ = false;
+    next_ = Step::RequestServerList;
     if (!finished_)
         worker_.Reset(::CreateThread(nullptr, 0, WorkerMain, this, 0, nullptr));
     if (!launcherWasUpdated_)
@@ -264,23 +240,56 @@ DWORD WINAPI CFileUpdater::WorkerMain(void* self)
 
 void CFileUpdater::RunWorker()
 {
-    RequestServerList();
+    LoadCachedIndex();
     while (!finished_ && !StopRequested()) {
-        if (retryPending_) {
-            retryPending_ = false;
-            Retry(retryReplan_);
-        } else if (idle_) {
-            ::WaitForSingleObject(stopEvent_.Get(), INFINITE);
-        } else {
-            Client().Process();
-        }
-        WriteCachedIndexIfDue();
+        const Step step = next_;
+        next_ = Step::Transfer;
+        Advance(step);
+        keeper_.SaveIfDue(::GetTickCount());
     }
     if (finished_)
         return;
-    WriteCachedIndex();
+    keeper_.Save();
     Client().Cancel();
     DateCurrentPackage();
+}
+
+void CFileUpdater::Advance(Step step)
+{
+    switch (step) {
+    case Step::Transfer:
+        Client().Process();
+        break;
+    case Step::RequestServerList:
+        RequestServerList();
+        break;
+    case Step::ServerListArrived:
+        OnServerListArrived();
+        break;
+    case Step::IndexArrived:
+        OnIndexPackageArrived();
+        break;
+    case Step::Plan:
+        Plan();
+        break;
+    case Step::NextFile:
+        RequestNextFile();
+        break;
+    case Step::FileArrived:
+        if (!AtEnd())
+            OnPackageArrived(LocalPath(queue_[current_].name));
+        break;
+    case Step::WholeGameArrived:
+        UnpackFullPackage();
+        break;
+    case Step::Retry:
+        Retry(retryReplan_);
+        break;
+    case Step::Idle:
+        ::WaitForSingleObject(stopEvent_.Get(), INFINITE);
+        next_ = Step::Idle;
+        break;
+    }
 }
 
 // A worker that does not end in time is left running on its own. It may be
@@ -334,23 +343,52 @@ void CFileUpdater::SwitchClient(bool useWinInet)
     g_settings.SetBool(kUseWinInetSetting, useWinInet);
 }
 
-void CFileUpdater::Request(const std::wstring& name, DWORD offset)
+void CFileUpdater::Request(const std::wstring& name, DWORD offset, Step arrival, uint64_t cap)
 {
     speedWindowStart_ = ::GetTickCount();
     speedWindowBytes_ = 0;
+    arrival_ = arrival;
+    transferCap_ = cap;
     requestedOffset_ = offset;
+    transferBytes_ = offset;
     packageComplete_ = false;
-    const std::wstring localPath = LocalPath(name);
-    Client().Download(RequestPath(serverDirectory_, name), localPath, offset);
+    refusedSize_ = 0;
+    requestedLocal_ = LocalPath(name);
+    Client().Download(RequestPath(serverDirectory_, name), requestedLocal_, offset);
+    if (refusedSize_ != 0) {
+        RefuseTransfer(refusedSize_);
+        return;
+    }
     if (packageComplete_) {
-        OnComplete(localPath.c_str());
+        next_ = arrival;
         return;
     }
     // Both clients open the file where the answer continues it.
-    const DWORD held = static_cast<DWORD>(FileSize(localPath).value_or(offset));
-    packageBytes_ = held;
+    const DWORD held = static_cast<DWORD>(installDisk_.Size(requestedLocal_).value_or(offset));
+    transferBytes_ = held;
     if (held < offset && !AtEnd())
         CountRestart(offset - held);
+}
+
+// An answer longer than its file may be is dropped before it fills the disk.
+void CFileUpdater::RefuseTransfer(uint64_t size)
+{
+    Client().Cancel();
+    if (arrival_ == Step::FileArrived) {
+        RejectPackage(requestedLocal_, size);
+        return;
+    }
+    ::DeleteFileW(requestedLocal_.c_str());
+    AddLog(requestedLocal_ + kTooLargeLine + ByteSizeText(size) + L"\r\n");
+    if (arrival_ == Step::WholeGameArrived) {
+        // The single packages make the same game.
+        singlePackageDownload_ = false;
+        queue_.clear();
+        current_ = 0;
+        HandleFailure(requestedLocal_ + kTooLargeFailure, true);
+        return;
+    }
+    HandleFailure(requestedLocal_ + kTooLargeFailure, false);
 }
 
 // The transfer started over from 0: the bytes it had are counted again as
@@ -361,21 +399,23 @@ void CFileUpdater::CountRestart(DWORD lost)
     // The whole-game package counts the bytes it had on disk as done; a
     // single package counts only what was missing at planning, which has
     // now grown.
-    if (fullPackageMode_) {
+    if (arrival_ == Step::WholeGameArrived) {
         overallBytesDone_ -= lost;
     } else {
         uncountedBytes_ -= std::min(lost, uncountedBytes_);
         bytesToDownload_ += lost;
-        window_->SetTotalSize(bytesToDownload_, static_cast<int>(queue_.size()));
+        window_->SetTotalSize(bytesToDownload_, PlannedFileCount());
     }
     progressChanged_ = true;
 }
 
+// Always from the default update host, which hands out the list.
 void CFileUpdater::RequestServerList()
 {
     ++attempts_;
     serverDirectory_ = productKeyWord_;
-    Request(kDataSourcesName, 0);
+    Client().Connect(LoadLangString(IDS_UPDATE_HOST));
+    Request(kDataSourcesName, 0, Step::ServerListArrived, kServerListCap);
 }
 
 void CFileUpdater::OnServerListArrived()
@@ -386,6 +426,7 @@ void CFileUpdater::OnServerListArrived()
         hosts.push_back(SplitServerLine(line, productKeyWord_).host);
     winInet_.SetRedirectHosts(hosts);
     poco_.SetRedirectHosts(hosts);
+    serverFailures_.assign(servers_.size(), 0);
     ChooseServer();
     RequestIndexPackage();
 }
@@ -409,9 +450,11 @@ void CFileUpdater::RequestIndexPackage()
 {
     window_->SetFileCaption(IDS_DOWNLOADING);
     ++attempts_;
-    Request(PackageName(kServerIndexName), 0);
+    Request(PackageName(kServerIndexName), 0, Step::IndexArrived, kIndexPackageCap);
 }
 
+// An index package that does not unpack (a page in its place, a damaged
+// copy) is a failure of this server like any other: another one is asked.
 void CFileUpdater::OnIndexPackageArrived()
 {
     attempts_ = 0;
@@ -419,61 +462,74 @@ void CFileUpdater::OnIndexPackageArrived()
     overallBytesDone_ = 0;
     queue_.clear();
     current_ = 0;
-    if (!UnpackSingle(LocalPath(kServerIndexName), LocalPath(PackageName(kServerIndexName)))) {
-        SignalStop();
+    const std::wstring package = LocalPath(PackageName(kServerIndexName));
+    if (!UnpackSingle(LocalPath(kServerIndexName), package)) {
+        HandleFailure(package + kUnpackFailure, false);
         return;
     }
-    const std::wstring cachedPath = LocalPath(kCachedIndexName);
-    if (::GetFileAttributesW(cachedPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-        cachedIndex_.ReadFromFile(cachedPath);
-    else
-        integrityCheck_ = true;
-    RestorePackageInFlight();
     Plan();
+}
+
+// The cached index and its journal, once per worker: what an earlier run
+// was writing when it ended is no longer vouched for, and the package it was
+// downloading is dated so that it resumes.
+void CFileUpdater::LoadCachedIndex()
+{
+    std::optional<IndexEntry> package;
+    if (!keeper_.Load(package))
+        integrityCheck_ = true;
+    if (!package || !IsSafeEntryName(package->name))
+        return;
+    const std::wstring path = LocalPath(package->name);
+    if (installDisk_.Size(path))
+        DateFile(path, package->fileTime);
 }
 
 void CFileUpdater::Plan()
 {
     queue_.clear();
     current_ = 0;
-    FileIndex serverIndex;
-    serverIndex.ReadFromFile(LocalPath(kServerIndexName));
-    indexHasHashes_ = serverIndex.HasHashes();
+    planIndex_ = FileIndex();
+    planIndex_.ReadFromFile(LocalPath(kServerIndexName));
+    indexHasHashes_ = planIndex_.HasHashes();
+    const FileIndex* against = &keeper_.Vouched();
     if (integrityCheck_) {
-        cachedIndex_.Clear();
-        if (!serverIndex.HasHashes() &&
+        if (!planIndex_.HasHashes() &&
             ::MessageBoxW(window_->GetWindowHandle(), kNoHashesQuestion, LoadLangString(IDS_PRODUCT_NAME),
                           MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            // Without digests the disk decides by sizes alone.
             integrityCheck_ = false;
-            Plan();
-            return;
+            against = nullptr;
+        } else {
+            window_->SetFileCaption(IDS_CHECKING_FILES);
         }
-        window_->SetFileCaption(IDS_CHECKING_FILES);
     }
 
     CGameFolderDisk disk(gameFolder_);
     const PlanSettings settings{ModuleFileName(), integrityCheck_, singlePackageDownload_, launcherHandled_};
-    UpdatePlan plan = PlanUpdate(serverIndex, &cachedIndex_, settings, disk, *this);
+    UpdatePlan plan = PlanUpdate(planIndex_, against, settings, disk, *this);
     for (const std::wstring& name : plan.unsafeNames)
         AddLog(L"Unsafe file name in the index, skipped: " + name + L"\r\n");
     if (!plan.unsafeNames.empty() && !unsafeNamesReported_) {
         unsafeNamesReported_ = true;
         reports_->SendFailure(kEventRequestFailed, Figures(), serverIndex_, kUnsafeNameFailure + plan.unsafeNames[0]);
     }
-    if (integrityCheck_)
-        cachedIndex_ = std::move(plan.checkedIndex);
     if (!plan.failure.empty()) {
         reports_->SendFailure(kEventPlanFailed, Figures(), serverIndex_, plan.failure);
         AddLog(plan.failure + L"\r\n");
         // The queue is empty, so the retry fetches the index and plans again.
-        retryPending_ = true;
         retryReplan_ = false;
+        next_ = Step::Retry;
         return;
     }
     if (integrityCheck_) {
+        // Hashed once per check: later plans of this run trust what it found.
         window_->SetFileCaption(IDS_DOWNLOADING);
-        WriteCachedIndex();
+        keeper_.Adopt(plan.checkedIndex);
+        integrityCheck_ = false;
     }
+    for (const IndexEntry& entry : plan.foundOnDisk)
+        keeper_.Vouch(entry);
     bytesToDownload_ = static_cast<DWORD>(plan.bytesToDownload);
     if (plan.wholeGame)
         RequestFullPackage();
@@ -481,16 +537,28 @@ void CFileUpdater::Plan()
         QueuePlan(plan);
 }
 
+// What this run installed before keeps its place in the figures.
 void CFileUpdater::QueuePlan(UpdatePlan& plan)
 {
     queue_ = std::move(plan.queue);
     current_ = 0;
-    window_->SetTotalSize(bytesToDownload_, static_cast<int>(queue_.size()));
+    bytesToDownload_ = bytesToDownload_ + fetchedBytes_;
+    overallBytesDone_ = fetchedBytes_;
+    progressChanged_ = true;
+    window_->SetTotalSize(bytesToDownload_, PlannedFileCount());
     if (queue_.empty()) {
-        window_->SetCurrentFile(1, -1, LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
+        if (fetchedFiles_ != 0)
+            window_->SetCurrentFile(0, fetchedFiles_, LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
+        else
+            window_->SetCurrentFile(1, -1, LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
         window_->SetFileProgress(1);
     }
-    RequestNextFile();
+    next_ = Step::NextFile;
+}
+
+int CFileUpdater::PlannedFileCount() const
+{
+    return fetchedFiles_ + static_cast<int>(queue_.size());
 }
 
 void CFileUpdater::RequestNextFile()
@@ -502,65 +570,73 @@ void CFileUpdater::RequestNextFile()
     ++attempts_;
     window_->SetFileProgress(0);
     const IndexEntry& entry = queue_[current_];
-    const DWORD partial = ValidPartialSize(LocalPath(entry.name), entry.fileTime);
+    const std::wstring path = LocalPath(entry.name);
+    const DWORD partial = ValidPartialSize(path, entry.fileTime);
     if (attempts_ == 1) {
         currentFileBytes_ = partial;
         uncountedBytes_ = partial;
-        window_->SetCurrentFile(static_cast<DWORD>(entry.packageSize), static_cast<int>(current_),
+        window_->SetCurrentFile(static_cast<DWORD>(entry.packageSize), fetchedFiles_ + static_cast<int>(current_),
                                 entry.name.c_str());
     }
-    if (entry.packageSize <= MAXDWORD && partial == entry.packageSize) {
-        OnComplete(LocalPath(entry.name).c_str());
+    // Only a package that is really there is complete.
+    if (entry.packageSize <= MAXDWORD && partial == entry.packageSize && installDisk_.Size(path)) {
+        next_ = Step::FileArrived;
         return;
     }
-    NotePackageInFlight(LocalPath(kPackageJournalName), entry);
-    Request(entry.name, partial);
+    keeper_.NotePackage(entry);
+    Request(entry.name, partial, Step::FileArrived, entry.packageSize);
 }
 
+// The package installer makes the file; the launcher's own executable, which
+// cannot be replaced while it runs, takes the self-update's road.
 void CFileUpdater::OnPackageArrived(const std::wstring& packagePath)
 {
-    const IndexEntry entry = queue_[current_];
-    const std::wstring name = CarriedName(entry.name);
-    const std::wstring target = LocalPath(name);
+    const IndexEntry& entry = queue_[current_];
+    IndexEntry file = entry;
+    file.name = CarriedName(entry.name);
+    const std::wstring target = LocalPath(file.name);
+    if (IsModuleFile(target)) {
+        uint64_t received = 0;
+        if (!PackageIsWhole(entry, packagePath, installDisk_, received))
+            RejectPackage(packagePath, received);
+        else
+            UpdateLauncher(target, packagePath, file);
+        return;
+    }
 
-    const std::optional<uint64_t> received = FileSize(packagePath);
-    if (received && *received != entry.packageSize) {
-        RejectPackage(packagePath, *received);
+    const InstallOutcome outcome = InstallPackage(file, packagePath, target, indexHasHashes_, installDisk_, keeper_);
+    switch (outcome.result) {
+    case InstallResult::WrongSize:
+        RejectPackage(packagePath, outcome.received);
         return;
-    }
-    const bool launcher = IsModuleFile(target);
-    IndexEntry unpacked = entry;
-    unpacked.name = name;
-    if (!(launcher ? UnpackLauncher(target, packagePath, unpacked) : UnpackSingle(target, packagePath))) {
-        if (!closing_) {
-            UncountPackage();
-            HandleFailure(packagePath + kUnpackFailure, false);
-        }
+    case InstallResult::TargetLocked:
+    case InstallResult::UnpackFailed:
+        if (outcome.result == InstallResult::TargetLocked)
+            current_ = queue_.size();
+        else
+            AddLog(LoadLangString(IDS_UNPACK_ERROR) + outcome.failure + L"\r\n");
+        UncountPackage();
+        HandleFailure(packagePath + kUnpackFailure, false);
         return;
-    }
-    if (launcher) {
-        Plan();
-        return;
-    }
-    if (!UnpackedAsIndexed(target, unpacked)) {
+    case InstallResult::Mismatch:
+        LogMismatch(file.name, outcome.failure);
         HandleFailure(target + kContentMismatchFailure, true);
         return;
+    case InstallResult::Installed:
+        break;
     }
 
     AddLog(LoadLangString(IDS_FILE_UPDATED) + entry.name + L"\r\n");
     DateFile(target, entry.fileTime);
-    cachedIndex_.AddOrReplace(unpacked);
-    cachedIndexDirty_ = true;
-    WriteCachedIndexIfDue();
     if (current_ + 1 == queue_.size()) {
-        window_->SetCurrentFile(0, static_cast<int>(queue_.size()), LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
+        window_->SetCurrentFile(0, PlannedFileCount(), LoadLangString(IDS_ALL_FILES_UP_TO_DATE));
         window_->SetFileProgress(1);
         CompleteRun();
         return;
     }
     attempts_ = 0;
     ++current_;
-    RequestNextFile();
+    next_ = Step::NextFile;
 }
 
 // The package of the current entry is not the one the index describes.
@@ -584,25 +660,11 @@ void CFileUpdater::UncountPackage()
 }
 
 // A mirror in the middle of publishing may serve a package of another index.
-// A file that differs is recorded as it is, so that the cached index never
-// vouches for the content it replaced.
-bool CFileUpdater::UnpackedAsIndexed(const std::wstring& target, const IndexEntry& entry)
+void CFileUpdater::LogMismatch(const std::wstring& name, const std::wstring& failure)
 {
-    IndexEntry found = entry;
-    found.size = FileSize(target).value_or(0);
-    found.md5 = {};
-    if (indexHasHashes_ && found.size != 0) {
-        try {
-            found.md5 = FileDigest(target);
-        } catch (const std::exception& e) {
-            AddLog(AnsiToWide(e.what()) + L"\r\n");
-        }
-    }
-    if (found.size == entry.size && (!indexHasHashes_ || entry.size == 0 || found.md5 == entry.md5))
-        return true;
-    AddLog(kContentMismatchLine + entry.name + L"\r\n");
-    cachedIndex_.AddOrReplace(found);
-    return false;
+    if (!failure.empty())
+        AddLog(failure + L"\r\n");
+    AddLog(kContentMismatchLine + name + L"\r\n");
 }
 
 bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& package)
@@ -621,66 +683,55 @@ bool CFileUpdater::UnpackSingle(const std::wstring& target, const std::wstring& 
 }
 
 // The running executable is never deleted: its new version is unpacked
-// beside it. A skipped update counts as handled, so the next plan goes on
-// with the game's files.
-bool CFileUpdater::UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry)
+// beside it. Whatever the outcome but a hand-over, the pass goes on with the
+// game's files: a skipped update is not asked for again in this run.
+void CFileUpdater::UpdateLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry)
 {
-    const SelfUpdate outcome = DecideSelfUpdate(target, package, entry.fileTime);
-    if (outcome != SelfUpdate::Skipped) {
-        cachedIndex_.AddOrReplace(entry);
-        WriteCachedIndex();
+    CSelfUpdateDecision decision(*handover_, keeper_, *this);
+    switch (decision.Decide(target, package, entry, window_->GetWindowHandle(), closing_)) {
+    case SelfUpdateOutcome::HandedOver:
+        next_ = Step::Idle;
+        return;
+    case SelfUpdateOutcome::Mismatch:
+        HandleFailure(target + kContentMismatchFailure, true);
+        return;
+    case SelfUpdateOutcome::NotRequired:
+        keeper_.Vouch(entry);
+        keeper_.Save();
+        break;
+    case SelfUpdateOutcome::Skipped:
+        if (!selfUpdateSkipReported_) {
+            selfUpdateSkipReported_ = true;
+            reports_->SendFailure(kEventRequestFailed, Figures(), serverIndex_, target + kSelfUpdateSkipped);
+        }
+        break;
     }
-    if (outcome == SelfUpdate::HandedOver)
-        return false;
     launcherHandled_ = true;
-    return true;
+    next_ = Step::Plan;
 }
 
-CFileUpdater::SelfUpdate CFileUpdater::DecideSelfUpdate(const std::wstring& target, const std::wstring& package,
-                                                        uint64_t fileTime)
+void CFileUpdater::LogLine(const std::wstring& text)
 {
-    const std::wstring copy = handover_->CopyPathOf(target);
-    if (::GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES && !::DeleteFileW(copy.c_str())) {
-        const std::wstring reason = SystemMessageText(::GetLastError());
-        SkipSelfUpdate(L"Failed to delete " + copy + L"\r\n" + reason + L"\r\n" +
-                       L"This file should be deleted to complete the launcher update process\r\n");
-        return SelfUpdate::Skipped;
-    }
-    try {
-        UnpackSinglePackage(package, copy);
-    } catch (const CZipException& e) {
-        SkipSelfUpdate(LoadLangString(IDS_UNPACK_ERROR) + AnsiToWide(e.Text()) + L"\r\n");
-        return SelfUpdate::Skipped;
-    }
-
-    const std::wstring running = ModuleFilePath();
-    if (SameContent(copy, running)) {
-        AddLog(L"Self update is not required\r\n");
-        ::DeleteFileW(copy.c_str());
-        DateFile(running, fileTime);
-        return SelfUpdate::NotRequired;
-    }
-    DateFile(copy, fileTime);
-    closing_ = true;
-    idle_ = true;
-    handover_->MarkClosing();
-    ::PostMessageW(window_->GetWindowHandle(), WM_CLOSE, 0, 0);
-    handover_->StartCopy(copy);
-    return SelfUpdate::HandedOver;
+    AddLog(text + L"\r\n");
 }
 
-void CFileUpdater::SkipSelfUpdate(const std::wstring& lines)
+void CFileUpdater::Date(const std::wstring& path, uint64_t fileTime)
 {
-    AddLog(lines + kSkipSelfUpdate);
-    ::Sleep(kSkipSelfUpdatePauseMs);
+    DateFile(path, fileTime);
+}
+
+bool CFileUpdater::Matches(const std::wstring& path, const IndexEntry& entry)
+{
+    std::wstring failure;
+    if (installDisk_.Matches(path, entry, indexHasHashes_, failure))
+        return true;
+    LogMismatch(entry.name, failure);
+    return false;
 }
 
 void CFileUpdater::CompleteRun()
 {
-    const std::wstring serverIndex = LocalPath(kServerIndexName);
-    if (::GetFileAttributesW(serverIndex.c_str()) != INVALID_FILE_ATTRIBUTES)
-        CopyFileReplacing(serverIndex, LocalPath(kCachedIndexName));
-    ::DeleteFileW(LocalPath(kPackageJournalName).c_str());
+    keeper_.Complete(planIndex_);
     finished_ = true;
 }
 
@@ -688,20 +739,33 @@ void CFileUpdater::CompleteRun()
 void CFileUpdater::RequestFullPackage()
 {
     ++attempts_;
-    fullPackageMode_ = true;
     const std::wstring name = FullPackageName(productKeyWord_);
-    Request(name, static_cast<DWORD>(FileSize(LocalPath(name)).value_or(0)));
+    Request(name, static_cast<DWORD>(installDisk_.Size(LocalPath(name)).value_or(0)), Step::WholeGameArrived,
+            FullPackageCap());
 }
 
-void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
+// The package holds the server's index and every file it lists; compressed
+// data that does not shrink grows by a little per block.
+uint64_t CFileUpdater::FullPackageCap() const
 {
-    if (!fullPackageMode_) {
-        // A resumed package the server holds no more of than we do: the
-        // client sends nothing after this, and it arrives once the request
-        // has returned.
-        packageComplete_ = !AtEnd() && requestedOffset_ != 0 && totalSize == requestedOffset_;
+    std::string image;
+    planIndex_.Serialize(image);
+    const uint64_t content = planIndex_.TotalSize() + image.size();
+    return std::min<uint64_t>(content + content / kIncompressibleGrowth + kPackageSlack, MAXDWORD);
+}
+
+void CFileUpdater::OnStart(const wchar_t*, DWORD totalSize)
+{
+    if (totalSize > transferCap_) {
+        refusedSize_ = totalSize;
         return;
     }
+    // A resumed package the server holds no more of than we do: the client
+    // sends nothing after this, and it arrives once the request has
+    // returned.
+    packageComplete_ = requestedOffset_ != 0 && totalSize == requestedOffset_;
+    if (arrival_ != Step::WholeGameArrived)
+        return;
     IndexEntry package;
     package.name = FullPackageName(productKeyWord_);
     package.packageSize = totalSize;
@@ -710,7 +774,7 @@ void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
     queue_.assign(1, package);
     current_ = 0;
 
-    const DWORD onDisk = static_cast<DWORD>(FileSize(LocalPath(package.name)).value_or(0));
+    const DWORD onDisk = static_cast<DWORD>(installDisk_.Size(LocalPath(package.name)).value_or(0));
     currentFileBytes_ = onDisk;
     uncountedBytes_ = 0;
     overallBytesDone_ = onDisk;
@@ -718,38 +782,39 @@ void CFileUpdater::OnStart(const wchar_t* remotePath, DWORD totalSize)
     progressChanged_ = true;
     window_->SetTotalSize(totalSize, 1);
     window_->SetCurrentFile(totalSize, 0, package.name.c_str());
-    if (onDisk == totalSize)
-        UnpackFullPackage();
 }
 
 void CFileUpdater::UnpackFullPackage()
 {
     speed_ = ILauncherWindow::kHideSpeed;
-    fullPackageMode_ = false;
     speedChanged_ = true;
-    const DWORD packageSize = queue_.empty() ? 0 : static_cast<DWORD>(queue_.front().packageSize);
+    const std::wstring package = LocalPath(FullPackageName(productKeyWord_));
+    const DWORD packageSize = static_cast<DWORD>(installDisk_.Size(package).value_or(0));
     overallBytesDone_ = packageSize;
     bytesToDownload_ = packageSize;
     window_->SetFileCaption(IDS_UNPACKING_GAME_DATA);
     currentFileBytes_ = 0;
 
-    const std::wstring package = LocalPath(FullPackageName(productKeyWord_));
     FileIndex packageIndex;
-    if (UnpackGamePackage(package, this, stopEvent_.Get(), packageIndex)) {
+    const bool unpacked = UnpackGamePackage(package, this, stopEvent_.Get(), packageIndex);
+    // The files it finished were vouched for one by one, the one it was
+    // writing when it failed was not.
+    keeper_.Save();
+    queue_.clear();
+    current_ = 0;
+    if (unpacked) {
         ::DeleteFileW(package.c_str());
         singlePackageDownload_ = false;
-        queue_.clear();
-        current_ = 0;
         window_->SetFileCaption(IDS_DOWNLOADING);
         attempts_ = 0;
+        fetchedBytes_ = packageSize;
+        fetchedFiles_ = static_cast<int>(packageIndex.Entries().size());
         bytesToDownload_ = 0;
         overallBytesDone_ = 0;
-        packageIndex.WriteToFile(LocalPath(kCachedIndexName));
-        cachedIndex_ = std::move(packageIndex);
         // The package's files were checked as they were written: the next
-        // plan trusts its index.
+        // plan trusts them.
         integrityCheck_ = false;
-        Plan();
+        next_ = Step::Plan;
         return;
     }
     if (StopRequested())
@@ -757,28 +822,26 @@ void CFileUpdater::UnpackFullPackage()
     singlePackageDownload_ = false;
     ::DeleteFileW(package.c_str());
     AddLog(LoadLangString(IDS_UNPACK_ERROR) + package + L"\r\n");
-    queue_.clear();
-    current_ = 0;
     HandleFailure(kFullPackageFailure, true);
 }
 
-void CFileUpdater::OnComplete(const wchar_t* localPath)
+void CFileUpdater::OnComplete(const wchar_t*)
 {
-    if (finished_)
-        return;
-    if (fullPackageMode_)
-        UnpackFullPackage();
-    else if (!AtEnd())
-        OnPackageArrived(localPath);
-    else if (SameEntryName(::PathFindFileNameW(localPath), kDataSourcesName))
-        OnServerListArrived();
-    else
-        OnIndexPackageArrived();
+    if (!finished_)
+        next_ = arrival_;
 }
 
 void CFileUpdater::OnData(DWORD byteCount)
 {
     reportLimit_.OnDataReceived();
+    if (serverIndex_ >= 0 && static_cast<size_t>(serverIndex_) < serverFailures_.size())
+        serverFailures_[static_cast<size_t>(serverIndex_)] = 0;
+    // A server that sends more than the file may hold may not fill the disk.
+    transferBytes_ += byteCount;
+    if (transferBytes_ > transferCap_) {
+        RefuseTransfer(transferBytes_);
+        return;
+    }
     if (StopRequested() || AtEnd())
         return;
     currentFileBytes_ += byteCount;
@@ -786,13 +849,6 @@ void CFileUpdater::OnData(DWORD byteCount)
     bytesSinceServerChoice_ += byteCount;
     speedWindowBytes_ += byteCount;
     progressChanged_ = true;
-    // A server that sends more than the package may not fill the disk.
-    packageBytes_ += byteCount;
-    if (!fullPackageMode_ && packageBytes_ > queue_[current_].packageSize) {
-        Client().Cancel();
-        RejectPackage(LocalPath(queue_[current_].name), packageBytes_);
-        return;
-    }
 
     const DWORD now = ::GetTickCount();
     const DWORD elapsed = now - speedWindowStart_;
@@ -807,11 +863,30 @@ void CFileUpdater::OnData(DWORD byteCount)
     attempts_ = 1;
 }
 
+// A package the server no longer has was dropped by a publish this run has
+// not seen: the index is fetched again.
 void CFileUpdater::OnError(const wchar_t* text)
 {
     AddLog(std::wstring(text) + L"\r\n");
     DateCurrentPackage();
-    HandleFailure(text, false);
+    const bool gone = IsNotFound(text) && (arrival_ == Step::FileArrived || arrival_ == Step::WholeGameArrived);
+    if (gone && arrival_ == Step::WholeGameArrived) {
+        singlePackageDownload_ = false;
+        queue_.clear();
+        current_ = 0;
+    }
+    HandleFailure(text, gone);
+}
+
+// The clients name the request path each in its own spelling: the text is
+// matched around it.
+bool CFileUpdater::IsNotFound(const std::wstring& text) const
+{
+    const std::wstring pattern = FormatString(LoadLangString(IDS_HTTP_REQUEST_ERROR), L"\x01", kNotFoundStatus);
+    const size_t hole = pattern.find(L'\x01');
+    const size_t tail = pattern.size() - hole - 1;
+    return text.size() >= hole + tail && text.compare(0, hole, pattern, 0, hole) == 0 &&
+           text.compare(text.size() - tail, tail, pattern, hole + 1, tail) == 0;
 }
 
 void CFileUpdater::OnMessage(const wchar_t* text)
@@ -819,8 +894,16 @@ void CFileUpdater::OnMessage(const wchar_t* text)
     AddLog(std::wstring(text) + L"\r\n");
 }
 
-void CFileUpdater::OnUnpackFileDone(const IndexEntry&)
+// Runs on the unpacker's writing thread while the worker waits for it.
+void CFileUpdater::OnUnpackFileBegin(const IndexEntry& entry)
 {
+    keeper_.Unvouch(entry.name);
+}
+
+void CFileUpdater::OnUnpackFileDone(const IndexEntry& entry)
+{
+    keeper_.Vouch(entry);
+    keeper_.SaveIfDue(::GetTickCount());
 }
 
 void CFileUpdater::OnUnpackBytes(uint32_t count)
@@ -851,8 +934,27 @@ void CFileUpdater::HandleFailure(const std::wstring& text, bool replan)
         Client().Cancel();
         SwitchClient(!useWinInet_);
     }
-    retryPending_ = true;
+    if (CountServerFailure()) {
+        // Every server of the list keeps failing: the list may be stale.
+        servers_.clear();
+        serverFailures_.clear();
+        queue_.clear();
+        current_ = 0;
+        arrival_ = Step::ServerListArrived;
+        replan = false;
+    }
     retryReplan_ = replan;
+    next_ = Step::Retry;
+}
+
+// True once every listed server has failed several times in a row.
+bool CFileUpdater::CountServerFailure()
+{
+    if (serverIndex_ < 0 || static_cast<size_t>(serverIndex_) >= serverFailures_.size())
+        return false;
+    ++serverFailures_[static_cast<size_t>(serverIndex_)];
+    return std::all_of(serverFailures_.begin(), serverFailures_.end(),
+                       [](int failures) { return failures >= kServerFailuresInARow; });
 }
 
 // A failing server is asked again every 4 s, without limit.
@@ -866,7 +968,7 @@ void CFileUpdater::Retry(bool replan)
     speedChanged_ = true;
     ::Sleep(kRetrySleepMs);
     if (replan) {
-        WriteCachedIndex();
+        keeper_.Save();
         // The old queue is done with: what arrives next is the index, and a
         // new plan follows it.
         queue_.clear();
@@ -883,7 +985,7 @@ void CFileUpdater::Retry(bool replan)
 
 void CFileUpdater::RequestAgain()
 {
-    if (fullPackageMode_)
+    if (arrival_ == Step::WholeGameArrived)
         RequestFullPackage();
     else if (!AtEnd())
         RequestNextFile();
@@ -926,30 +1028,6 @@ void CFileUpdater::DateFile(const std::wstring& path, uint64_t fileTime)
     const DWORD code = ::GetLastError();
     OnMessage((failure + path + L"\"").c_str());
     OnMessage(ErrorCodeText(code).c_str());
-}
-
-void CFileUpdater::WriteCachedIndex()
-{
-    cachedIndex_.WriteToFile(LocalPath(kCachedIndexName));
-    cachedIndexDirty_ = false;
-    lastCachedIndexWrite_ = ::GetTickCount();
-}
-
-void CFileUpdater::WriteCachedIndexIfDue()
-{
-    if (cachedIndexDirty_ && ::GetTickCount() - lastCachedIndexWrite_ >= kCachedIndexWriteMs)
-        WriteCachedIndex();
-}
-
-// A run killed outright could not date its package; the note it left does.
-void CFileUpdater::RestorePackageInFlight()
-{
-    const std::optional<IndexEntry> package = TakePackageInFlight(LocalPath(kPackageJournalName));
-    if (!package || !IsSafeEntryName(package->name))
-        return;
-    const std::wstring path = LocalPath(package->name);
-    if (FileSize(path))
-        DateFile(path, package->fileTime);
 }
 
 RunFigures CFileUpdater::Figures() const

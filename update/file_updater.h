@@ -4,8 +4,9 @@
 // index, plans, and downloads and unpacks the packages of the files that are
 // out of date, one after the other, through the selected HTTP client. It never
 // gives up on its own: every failure is logged, reported and retried after a
-// short wait. The worker only drives the client; everything else happens in
-// the client's callbacks on that thread.
+// short wait. The pass is a sequence of steps that the worker loop advances;
+// the client's callbacks only count bytes and name the next step. Every
+// write to a game file goes through the cache keeper.
 //
 // The worker and the window's thread share the progress counters and flags
 // without a lock: the worker writes them, the timer tick reads them and clears
@@ -24,17 +25,24 @@
 #include "support/win_handles.h"
 #include "telemetry/failure_report_limit.h"
 #include "telemetry/report_bodies.h"
+#include "update/cache_keeper.h"
 #include "update/file_index.h"
 #include "update/game_launch.h"
 #include "update/launcher_handover.h"
 #include "update/launcher_process.h"
 #include "update/launcher_window.h"
+#include "update/keeper_folder_files.h"
+#include "update/package_installer.h"
 #include "update/package_unpacker.h"
+#include "update/self_update_decision.h"
 
 class CReportClient;
 struct UpdatePlan;
 
-class CFileUpdater : public IHttpEvents, public ILauncherProcess, public IUnpackEventReceiver {
+class CFileUpdater : public IHttpEvents,
+                     public ILauncherProcess,
+                     public IUnpackEventReceiver,
+                     private ISelfUpdateRun {
 public:
     // Reads the download settings; starts nothing. The window, the report
     // sender and the hand-over outlive the job. launcherWasUpdated: this
@@ -62,10 +70,32 @@ public:
     void OnUnpackFileDone(const IndexEntry& entry) override;
     void OnUnpackBytes(uint32_t count) override;
     void OnUnpackBegin(uint64_t totalSize) override;
+    void OnUnpackFileBegin(const IndexEntry& entry) override;
 
 private:
+    void LogLine(const std::wstring& text) override;
+    void Date(const std::wstring& path, uint64_t fileTime) override;
+    bool Matches(const std::wstring& path, const IndexEntry& entry) override;
+
+    // What the worker does next. A step that needs the next one names it
+    // here and returns; the worker loop runs it, so no step calls another
+    // through a callback and nothing nests.
+    enum class Step {
+        Transfer,           // drive the running download
+        RequestServerList,
+        ServerListArrived,
+        IndexArrived,
+        Plan,
+        NextFile,
+        FileArrived,
+        WholeGameArrived,
+        Retry,
+        Idle,               // handed over to a new launcher: nothing more
+    };
+
     static DWORD WINAPI WorkerMain(void* self);
     void RunWorker();
+    void Advance(Step step);
     void StopWorker();
     bool StopRequested() const;
     void SignalStop();
@@ -73,8 +103,10 @@ private:
     IHttpClient& Client();
     void SwitchClient(bool useWinInet);
 
-    // Requests, in the order a pass makes them.
-    void Request(const std::wstring& name, DWORD offset);
+    // Requests, in the order a pass makes them. A request names the step
+    // its arrival leads to and the most bytes its file may hold.
+    void Request(const std::wstring& name, DWORD offset, Step arrival, uint64_t cap);
+    void RefuseTransfer(uint64_t size);
     void CountRestart(DWORD lost);
     void RequestServerList();
     void OnServerListArrived();
@@ -87,20 +119,21 @@ private:
     void OnPackageArrived(const std::wstring& packagePath);
     void RejectPackage(const std::wstring& packagePath, uint64_t received);
     void UncountPackage();
-    bool UnpackedAsIndexed(const std::wstring& target, const IndexEntry& entry);
+    void LogMismatch(const std::wstring& name, const std::wstring& failure);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
-    bool UnpackLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
-    enum class SelfUpdate { NotRequired, HandedOver, Skipped };
-    SelfUpdate DecideSelfUpdate(const std::wstring& target, const std::wstring& package, uint64_t fileTime);
-    void SkipSelfUpdate(const std::wstring& lines);
+    void UpdateLauncher(const std::wstring& target, const std::wstring& package, const IndexEntry& entry);
     void CompleteRun();
+    int PlannedFileCount() const;
 
     // The whole-game package.
     void RequestFullPackage();
+    uint64_t FullPackageCap() const;
     void UnpackFullPackage();
 
     // Failures and their retries.
     void HandleFailure(const std::wstring& text, bool replan);
+    bool CountServerFailure();
+    bool IsNotFound(const std::wstring& text) const;
     void Retry(bool replan);
     void RequestAgain();
 
@@ -108,9 +141,7 @@ private:
     std::wstring LocalPath(const std::wstring& name) const;
     void DateCurrentPackage();
     void DateFile(const std::wstring& path, uint64_t fileTime);
-    void WriteCachedIndex();
-    void WriteCachedIndexIfDue();
-    void RestorePackageInFlight();
+    void LoadCachedIndex();
     RunFigures Figures() const;
     void AddLog(const std::wstring& text);
 
@@ -141,38 +172,47 @@ private:
     // Bytes the current package had on disk when first requested: current
     // file bytes counts them, overall bytes done does not.
     DWORD uncountedBytes_ = 0;
-    // Bytes the current package file holds while its transfer runs.
-    DWORD packageBytes_ = 0;
     std::atomic<DWORD> speed_{0};
 
+    Step next_ = Step::RequestServerList;
+    // The step the running request's arrival leads to; a retry asks again
+    // for what it names.
+    Step arrival_ = Step::ServerListArrived;
     std::vector<IndexEntry> queue_;
     size_t current_ = 0;
     std::vector<std::wstring> servers_;
+    // Failures in a row of each listed server, with no data in between.
+    std::vector<int> serverFailures_;
     int serverIndex_ = -1;
     std::wstring serverDirectory_;
-    FileIndex cachedIndex_;
-    // Files completed since the cached index was last written.
-    bool cachedIndexDirty_ = false;
-    DWORD lastCachedIndexWrite_ = 0;
+    CGameFolderInstallDisk installDisk_;
+    CKeeperFolderFiles keeperFiles_;
+    CCacheKeeper keeper_;
+    // The server's index of the last plan.
+    FileIndex planIndex_;
 
     bool singlePackageDownload_;
-    bool fullPackageMode_ = false;
     bool integrityCheck_ = false;
     bool launcherHandled_ = false;
-    // Unsafe index names are reported once per job.
+    // Unsafe index names and a skipped self-update are reported once per job.
     bool unsafeNamesReported_ = false;
-    // The run handed over to a new launcher: nothing more is requested.
-    bool idle_ = false;
-    // A failure asked for a retry; the worker makes it once the client's call
-    // has returned, so failing requests do not nest.
-    bool retryPending_ = false;
+    bool selfUpdateSkipReported_ = false;
     bool retryReplan_ = false;
-    // The offset of the last request, and whether its answer said the
-    // package is complete at that offset.
+    // The running request: its local path, the offset asked for, the bytes its
+    // file holds and may hold, whether its answer said the file is complete
+    // at that offset, and whether its announced length was refused.
+    std::wstring requestedLocal_;
     DWORD requestedOffset_ = 0;
+    uint64_t transferBytes_ = 0;
+    uint64_t transferCap_ = 0;
     bool packageComplete_ = false;
+    uint64_t refusedSize_ = 0;
     // The server index of the last plan carries digests.
     bool indexHasHashes_ = true;
+    // What this run fetched and installed before the current plan (the
+    // whole-game package), kept in the figures the window shows.
+    DWORD fetchedBytes_ = 0;
+    int fetchedFiles_ = 0;
 
     int attempts_ = 0;
     DWORD speedWindowStart_ = 0;

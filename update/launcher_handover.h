@@ -14,8 +14,8 @@ public:
     virtual void MarkClosing() = 0;
     virtual bool IsClosing() = 0;
     // Starts the copy, which replaces the launcher file once this process has
-    // ended and starts it again.
-    virtual void StartCopy(const std::wstring& copyPath) = 0;
+    // ended and starts it again. False when it could not be started.
+    virtual bool StartCopy(const std::wstring& copyPath) = 0;
 
 protected:
     ~ILauncherHandover() = default;

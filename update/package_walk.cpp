@@ -81,6 +81,8 @@ bool PackageWalk::PassEntryBytes(const IndexEntry& entry, bool store)
 
 bool PackageWalk::WriteOneFile(const IndexEntry& entry)
 {
+    if (receiver_)
+        receiver_->OnUnpackFileBegin(entry);
     if (!files_.Open(entry.name))
         return false;
     // Each file starts a new digest: the previous one was taken, or none

@@ -21,6 +21,8 @@ public:
     virtual void OnUnpackBytes(uint32_t count) = 0;
     // Once, after the index was read: the sum of all entries' sizes.
     virtual void OnUnpackBegin(uint64_t totalSize) = 0;
+    // Before the first byte of a file is written.
+    virtual void OnUnpackFileBegin(const IndexEntry&) {}
 
 protected:
     ~IUnpackEventReceiver() = default;

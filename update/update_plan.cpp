@@ -58,10 +58,19 @@ UpdatePlan PlanUpdate(const FileIndex& serverIndex, const FileIndex* cachedIndex
         ++entryCount;
         plan.indexTotal += entry.packageSize;
 
+        // Its update was dealt with in this run, or skipped: what the disk
+        // holds stays until the next run.
+        const bool launcher = entry.name.find_first_of(L"\\/") == std::wstring::npos &&
+                              SameEntryName(entry.name, settings.launcherName);
+        if (launcher && settings.launcherHandled)
+            continue;
+
         bool needsUpdate;
         try {
             const IndexEntry* cached = against ? against->Find(entry.name) : nullptr;
             needsUpdate = cached ? CachedEntryDiffers(entry, *cached) : disk.NeedsUpdate(entry);
+            if (!cached && !needsUpdate && !settings.integrityCheck)
+                plan.foundOnDisk.push_back(entry);
         } catch (const std::exception& e) {
             plan.failure = AnsiToWide(e.what());
             return plan;
@@ -80,7 +89,7 @@ UpdatePlan PlanUpdate(const FileIndex& serverIndex, const FileIndex* cachedIndex
         // A partial package longer than the whole leaves nothing to count.
         plan.bytesToDownload += entry.packageSize - std::min(disk.PartialSize(package), entry.packageSize);
         // Safe names hold no "." or ".." parts, so they are canonical as they stand.
-        if (!plan.launcherTaken && !settings.launcherHandled && SameEntryName(entry.name, settings.launcherName)) {
+        if (!plan.launcherTaken && launcher) {
             plan.queue.clear();
             plan.bytesToDownload = entry.packageSize;
             plan.launcherTaken = true;

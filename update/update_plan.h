@@ -44,7 +44,8 @@ struct PlanSettings {
     bool integrityCheck = false;
     // The whole-game package may replace many single packages.
     bool singlePackageDownload = true;
-    // The launcher's own entry was dealt with in this run; it plans like any other.
+    // The launcher's own entry was dealt with in this run, or its update
+    // skipped: it is passed over.
     bool launcherHandled = false;
 };
 
@@ -63,6 +64,9 @@ struct UpdatePlan {
     // Integrity check: the entries found current, in index order, which
     // become the cached index.
     FileIndex checkedIndex;
+    // Otherwise: entries the cached index did not vouch for that the disk
+    // showed current, checked by size and digest.
+    std::vector<IndexEntry> foundOnDisk;
     // Entries whose names would leave the game folder, left out of everything.
     std::vector<std::wstring> unsafeNames;
     // A hashing failure ended the plan early; its text. Empty when complete.

@@ -310,10 +310,11 @@ public:
         closing_ = true;
     }
     bool IsClosing() override { return closing_; }
-    void StartCopy(const std::wstring& copyPath) override
+    bool StartCopy(const std::wstring& copyPath) override
     {
         Print(L"start_copy " + copyPath);
         window_.ended = true;
+        return true;
     }
 
 private:

@@ -21,7 +21,7 @@ from update_files import UNIX_EPOCH_AS_FILETIME, decode_index, encode_index, gzi
     pattern, request_path
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
-from test_http_server import Reply, ScriptedHttpServer  # noqa: E402
+from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
 
 DEFAULT_HOST = "update host"    # stands for the test's own, in the tables below
 SERVER_DIRECTORY = "tarnhold2"   # string-table entry 108
@@ -66,23 +66,24 @@ class Published:
     folder: the served tree is the new one; the old game with its index is
     what a run of the first publication left in a player's folder."""
 
-    def __init__(self, temp):
+    def __init__(self, temp, old_game=OLD_GAME, changes=CHANGES):
         self.old = temp / "old game"
-        write_game(self.old, OLD_GAME, OLD_TIME)
+        write_game(self.old, old_game, OLD_TIME)
         game = temp / "game"
         shutil.copytree(self.old, game)
         out = temp / "server"
         self.publish(game, out)
         self.tree = out / SERVER_DIRECTORY
         self.old_index = self.index_image()
-        write_game(game, CHANGES, NEW_TIME)
+        write_game(game, changes, NEW_TIME)
         self.publish(game, out)
         self.game = game
+        self.files = {**old_game, **changes}
         self.new_index = self.index_image()
         self.entries = {e.name: e for e in decode_index(self.new_index)[0]}
         old_entries = {e.name: e for e in decode_index(self.old_index)[0]}
         assert {n for n in self.entries if self.entries[n].md5 != old_entries[n].md5} == \
-            {n.replace("/", "\\") for n in CHANGES}
+            {n.replace("/", "\\") for n in changes}
 
     @staticmethod
     def publish(game, out):
@@ -279,3 +280,84 @@ def test_four_identical_failures_in_automatic_mode_switch_the_client_once(script
     # String-table entry 179 in the launcher's language.
     assert [line for line in lines if line.startswith("log Переключение")] == ["log Переключение на WinINet."]
     assert driver.reg_text("HKCU", SETTINGS_KEY + "\\Debug", "UseWinInet") == "1"
+
+
+# A game whose one changed file outweighs the rest, so its update takes the
+# whole-game package: a.bin changes, m.bin does not.
+BIG_OLD = {"a.bin": random.Random(1).randbytes(800_000), "m.bin": random.Random(2).randbytes(600_000),
+           "z.txt": b"z" * 100}
+BIG_CHANGES = {"a.bin": random.Random(3).randbytes(800_000)}
+PORTAL_PAGE = (b"<!DOCTYPE html>\r\n<html>\r\n<head><title>Wi-Fi</title></head>\r\n<body>\r\n"
+               b"<form action=\"http://portal.example/login\" method=\"post\">\r\n</form></body>\r\n</html>\r\n")
+LIST_PATH = "/%s/datasources.txt" % SERVER_DIRECTORY
+
+
+@pytest.fixture(scope="module")
+def big(tmp_path_factory):
+    return Published(tmp_path_factory.mktemp("big"), BIG_OLD, BIG_CHANGES)
+
+
+@pytest.fixture
+def faulty(hosts):
+    """The default host hands out the mirror; the mirror serves a published
+    tree through the scripted server, whose answers a test may replace."""
+    default = ScriptedHttpServer(hosts.update, {LIST_PATH: Reply(body=MIRROR_LINE.encode() + b"\r\n")})
+    mirror = ScriptedHttpServer(MIRROR)
+
+    def serve(published):
+        for path in published.tree.rglob("*"):
+            if path.is_file():
+                served = urllib.parse.quote(path.relative_to(published.tree).as_posix(), safe="/'()*")
+                mirror.routes["/pub/" + served] = FileRoute(path.read_bytes())
+        return default, mirror
+    yield serve
+    default.stop()
+    mirror.stop()
+
+
+def expect_current(folder, published):
+    for name, content in published.files.items():
+        assert (folder / name).read_bytes() == content, name
+    assert (folder / "cachedindex.dat").read_bytes() == published.new_index
+
+
+# The whole-game package arrives cut inside a file that did not change (its
+# announced length as short as the body): what the unpacker was writing is
+# fetched again, never vouched for.
+def test_a_whole_game_package_cut_short_is_repaired(big, faulty, run):
+    _, mirror = faulty(big)
+    whole = "/pub/%s_full.zip" % SERVER_DIRECTORY
+    mirror.routes[whole] = [Reply(body=mirror.routes[whole].data[:1_100_000]), mirror.routes[whole]]
+    folder, start = run
+    big.install(folder, "old")
+
+    assert "finished" in start({})
+    expect_current(folder, big)
+    index = "/pub/fileindex.dat.zip"
+    assert [r.path for r in mirror.requests] == [index, whole, index, "/pub/m.bin.zip"]
+
+
+# Answers a captive portal or a broken mirror gives for a while, and answers
+# longer than the file may be: each is a failure retried until the real file
+# comes; a package the server no longer has sends the run back to the index.
+@pytest.mark.parametrize("path, first_answers, index_requests", [
+    ("/pub/fileindex.dat.zip", [Reply(headers=[("Content-Type", "text/html")], body=PORTAL_PAGE)] * 2, 3),
+    (LIST_PATH, [Reply(headers=[("Content-Type", "text/html")], body=PORTAL_PAGE)] * 2, 1),
+    (LIST_PATH, [Reply(body=b"a" * 70_000)], 1),
+    (LIST_PATH, [Reply(body=b"a" * 70_000, length=None)], 1),
+    ("/pub/fileindex.dat.zip", [Reply(body=bytes(40 << 20), length=None)], 2),
+    ("/pub/data/maps/north_keep.map.zip", [Reply(404)], 2),
+], ids=["portal page as the index", "portal page as the server list", "server list too long",
+        "server list without end", "index without end", "package gone"])
+def test_a_failure_of_the_mirror_is_retried_until_it_recovers(published, faulty, run, path, first_answers,
+                                                              index_requests):
+    default, mirror = faulty(published)
+    routes = default.routes if path == LIST_PATH else mirror.routes
+    routes[path] = first_answers + [routes[path]]
+    folder, start = run
+    published.install(folder, "old")
+
+    lines = start({"Debug\\HttpPreference": "1"})
+    assert "finished" in lines, "\n".join(lines)
+    expect_current(folder, published)
+    assert len(mirror.requests_for("/pub/fileindex.dat.zip")) == index_requests

@@ -5,7 +5,7 @@
 #include "test_files.h"
 #include "update/data_sources.h"
 
-TEST(DataSources, KeepsServerLinesInOrderAndSkipsEmptyLinesCommentsAndControlCharacters)
+TEST(DataSources, KeepsServerLinesInOrderAndSkipsEverythingElse)
 {
     WriteBytes(L"datasources.txt",
                "alpha.example\r\n"
@@ -18,9 +18,12 @@ TEST(DataSources, KeepsServerLinesInOrderAndSkipsEmptyLinesCommentsAndControlCha
                "cr.example\r\r\n"
                "tab\t.example\n"
                "caf\xe9\n"
+               "login:8080\n"
+               "/pub\n"
+               "10.0.0.7/pub/deep\n"
                "last.example");
-    std::vector<std::wstring> expected = {L"alpha.example", L" #not a comment", L"beta.example/pub", L"  spaced  ",
-                                          L"caf\x00e9", L"last.example"};
+    std::vector<std::wstring> expected = {L"alpha.example", L"beta.example/pub", L"10.0.0.7/pub/deep",
+                                          L"last.example"};
     EXPECT_EQ(ReadDataSources(L"datasources.txt"), expected);
 }
 
@@ -31,6 +34,8 @@ TEST(DataSources, AMissingOrEmptyFileGivesNoServers)
     EXPECT_TRUE(ReadDataSources(L"empty.txt").empty());
     WriteBytes(L"comments.txt", "# one\n#two\r\n\r\n");
     EXPECT_TRUE(ReadDataSources(L"comments.txt").empty());
+    WriteBytes(L"portal.txt", "<!DOCTYPE html>\n<html>\nLogin\n<form action=\"http://portal/\">\n</html>\n");
+    EXPECT_TRUE(ReadDataSources(L"portal.txt").empty());
 }
 
 TEST(DataSources, AServerLineSplitsAtItsFirstSlash)

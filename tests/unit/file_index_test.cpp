@@ -246,7 +246,8 @@ TEST(FileIndexLookup, FindsTheFirstEntryIgnoringLetterCase)
         {L"data\\map.BIN", 1},
         {L"DATA\\MAP.BIN", 1},
         {L"\x041A\x0410\x0420\x0422\x0410.BIN", 3},
-        {L"Data/Map.bin", 0},
+        {L"Data/Map.bin", 1},
+        {L"Data\\Map.bin. ", 1},
         {L"Map.bin", 0},
         {L"", 0},
     };
@@ -302,11 +303,15 @@ TEST(FileIndexList, ReadingReplacesAndClearEmptiesTheListAndKeepsTheFlags)
 // of equal units shares one key that no other run has) and for whole names.
 TEST(FileIndexLookup, NameKeysFoldExactlyAsTheComparison)
 {
+    // Each unit leads a name, so a dot or a blank does not end it; "/" is
+    // the one unit that names as "\\" does.
     std::vector<std::wstring> units;
-    for (unsigned unit = 0; unit < 0x10000; ++unit)
-        units.push_back(std::wstring(1, static_cast<wchar_t>(unit)));
+    for (unsigned unit = 0; unit < 0x10000; ++unit) {
+        if (unit != L'/')
+            units.push_back(std::wstring(1, static_cast<wchar_t>(unit)) + L"x");
+    }
     std::stable_sort(units.begin(), units.end(), [](const std::wstring& a, const std::wstring& b) {
-        return ::CompareStringOrdinal(a.c_str(), 1, b.c_str(), 1, TRUE) == CSTR_LESS_THAN;
+        return ::CompareStringOrdinal(a.c_str(), 2, b.c_str(), 2, TRUE) == CSTR_LESS_THAN;
     });
     std::set<std::wstring> runKeys;
     for (size_t i = 0; i < units.size(); ++i) {
@@ -325,6 +330,10 @@ TEST(FileIndexLookup, NameKeysFoldExactlyAsTheComparison)
         {L"\x0456\x0491", L"\x0406\x0490"},
         {L"\xD801\xDC28.bin", L"\xD801\xDC00.bin"},
         {L"a.bin", L"b.bin"},
+        {L"data/maps\\a.bin", L"DATA\\maps/A.BIN"},
+        {L"x. .", L"x"},
+        {L"maps.\\x", L"maps\\x"},
+        {L"x.bin", L"xbin"},
     };
     for (const auto& n : names)
         EXPECT_EQ(SameEntryName(n.a, n.b), EntryNameKey(n.a) == EntryNameKey(n.b)) << n.a;

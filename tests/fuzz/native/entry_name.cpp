@@ -15,7 +15,7 @@ wchar_t FoldUnit(wchar_t unit)
 
 std::wstring EntryNameKey(const std::wstring& name)
 {
-    std::wstring key(name);
+    std::wstring key = FileSystemSpelling(name);
     for (wchar_t& unit : key)
         unit = FoldUnit(unit);
     return key;
