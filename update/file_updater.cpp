@@ -867,8 +867,12 @@ void CFileUpdater::OnData(DWORD byteCount)
 // not seen: the index is fetched again.
 void CFileUpdater::OnError(const wchar_t* text)
 {
-    AddLog(std::wstring(text) + L"\r\n");
     DateCurrentPackage();
+    // A request that our own stop interrupted is no failure of the server:
+    // nothing to log, report or retry.
+    if (StopRequested())
+        return;
+    AddLog(std::wstring(text) + L"\r\n");
     const bool gone = IsNotFound(text) && (arrival_ == Step::FileArrived || arrival_ == Step::WholeGameArrived);
     if (gone && arrival_ == Step::WholeGameArrived) {
         singlePackageDownload_ = false;
