@@ -6,6 +6,7 @@
 #include "support/gzip/deflate_segment.h"
 #include "support/gzip/zip_io.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -404,7 +405,12 @@ TEST(ZipCodec, OutputDoesNotDependOnEarlierOperations)
     Bytes text = TextBytes(100000, 12);
     Bytes first = Compress(text);
     Compress(RandomBytes(200000, 13));
-    EXPECT_EQ(Compress(text), first);
+    Bytes again = Compress(text);
+    // The header's time stamp is the input's, written anew by each Compress:
+    // it may fall in another second.
+    std::fill(first.begin() + 4, first.begin() + 8, 0);
+    std::fill(again.begin() + 4, again.begin() + 8, 0);
+    EXPECT_EQ(again, first);
 }
 
 TEST(ZipCodec, RoundTripThroughDescriptors)
