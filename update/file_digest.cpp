@@ -28,7 +28,7 @@ const size_t kOpenMessageChars = 512;
 
 } // namespace
 
-Md5Hash FileDigest(const std::wstring& path)
+Md5Hash FileDigest(const std::wstring& path, const std::atomic<bool>* stop)
 {
     UniqueCrtFile file;
     int error = ::_wsopen_s(file.Receive(), path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, _S_IREAD);
@@ -38,6 +38,8 @@ Md5Hash FileDigest(const std::wstring& path)
     CMd5Digest digest;
     std::vector<char> chunk(kChunkSize);
     for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            throw std::runtime_error("stopped");
         int count = ::_read(file.Get(), chunk.data(), kChunkSize);
         if (count < 0)
             ThrowFileError("File '%s' read error: %d", path, errno);

@@ -10,7 +10,7 @@ bool CachedEntryDiffers(const IndexEntry& entry, const IndexEntry& cached)
     return cached.size != entry.size || cached.md5 != entry.md5;
 }
 
-bool FileNeedsUpdate(const IndexEntry& entry, const std::wstring& gameFolder)
+bool FileNeedsUpdate(const IndexEntry& entry, const std::wstring& gameFolder, const std::atomic<bool>* stop)
 {
     const std::wstring path = GamePath(gameFolder, entry.name);
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -23,7 +23,7 @@ bool FileNeedsUpdate(const IndexEntry& entry, const std::wstring& gameFolder)
         return true;
     if (entry.size == 0)
         return false;
-    return FileDigest(path) != entry.md5;
+    return FileDigest(path, stop) != entry.md5;
 }
 
 bool EntryNeedsUpdate(const IndexEntry& entry, const FileIndex* cachedIndex, const std::wstring& gameFolder)

@@ -1,6 +1,7 @@
 #pragma once
 // The rule that decides whether a file of the server's index must be fetched.
 
+#include <atomic>
 #include <string>
 
 #include "update/file_index.h"
@@ -11,8 +12,9 @@ bool CachedEntryDiffers(const IndexEntry& entry, const IndexEntry& cached);
 
 // The file in the game folder: missing, or of another size (low 32 bits), or,
 // for an entry of size other than 0, of another digest. Hashing failures
-// throw std::runtime_error (see FileDigest).
-bool FileNeedsUpdate(const IndexEntry& entry, const std::wstring& gameFolder);
+// throw std::runtime_error (see FileDigest), also once *stop is set.
+bool FileNeedsUpdate(const IndexEntry& entry, const std::wstring& gameFolder,
+                     const std::atomic<bool>* stop = nullptr);
 
 // With a cached index that knows the name, the cached entry; otherwise the
 // file on disk.

@@ -6,6 +6,7 @@
 // What touches the disk goes through IInstallDisk, so every failure can be
 // tried in memory.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -65,11 +66,16 @@ InstallOutcome InstallPackage(const IndexEntry& entry, const std::wstring& packa
                               bool checkDigest, IInstallDisk& disk, CCacheKeeper& keeper);
 
 // The game folder through the system and the gzip codec.
+// Hashing and unpacking fail once *stop is set.
 class CGameFolderInstallDisk : public IInstallDisk {
 public:
+    explicit CGameFolderInstallDisk(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
     std::optional<uint64_t> Size(const std::wstring& path) override;
     bool Remove(const std::wstring& path) override;
     bool Unpack(const std::wstring& package, const std::wstring& target, std::wstring& failure) override;
     bool Matches(const std::wstring& path, const IndexEntry& entry, bool checkDigest, std::wstring& failure) override;
     void Delete(const std::wstring& path) override;
+
+private:
+    const std::atomic<bool>* stop_;
 };

@@ -26,7 +26,7 @@ bool CGameFolderInstallDisk::Remove(const std::wstring& path)
 bool CGameFolderInstallDisk::Unpack(const std::wstring& package, const std::wstring& target, std::wstring& failure)
 {
     try {
-        UnpackSinglePackage(package, target);
+        UnpackSinglePackage(package, target, stop_);
         return true;
     } catch (const CZipException& e) {
         failure = AnsiToWide(e.Text());
@@ -42,7 +42,7 @@ bool CGameFolderInstallDisk::Matches(const std::wstring& path, const IndexEntry&
     if (!checkDigest || entry.size == 0)
         return true;
     try {
-        return FileDigest(path) == entry.md5;
+        return FileDigest(path, stop_) == entry.md5;
     } catch (const std::exception& e) {
         failure = AnsiToWide(e.what());
         return false;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "support/gzip/zip_codec.h"
 
 bool RemoveOldTarget(const std::wstring& target)
@@ -14,12 +16,16 @@ bool RemoveOldTarget(const std::wstring& target)
     return ::DeleteFileW(target.c_str()) || ::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-void UnpackSinglePackage(const std::wstring& package, const std::wstring& target)
+void UnpackSinglePackage(const std::wstring& package, const std::wstring& target, const std::atomic<bool>* stop)
 {
     try {
+        std::optional<CZipStopFlag> watch;
+        if (stop)
+            watch.emplace(*stop);
         CUnzip(package.c_str()).ToFile(target.c_str());
     } catch (const CZipException&) {
-        ::DeleteFileW(package.c_str());
+        if (!stop || !stop->load())
+            ::DeleteFileW(package.c_str());
         throw;
     }
     ::DeleteFileW(package.c_str());

@@ -4,6 +4,7 @@
 // handling of the launcher's executable, which cannot be deleted while it
 // runs.
 
+#include <atomic>
 #include <string>
 
 // Makes way for a new file: clears a read-only attribute (the attributes
@@ -13,5 +14,7 @@ bool RemoveOldTarget(const std::wstring& target);
 
 // Decompresses the package into the target with the gzip codec, then
 // deletes the package, also when the codec fails: its CZipException
-// propagates after the package is gone.
-void UnpackSinglePackage(const std::wstring& package, const std::wstring& target);
+// propagates after the package is gone. Once *stop is set the codec fails
+// at its next refill and the package is kept, to be unpacked again.
+void UnpackSinglePackage(const std::wstring& package, const std::wstring& target,
+                         const std::atomic<bool>* stop = nullptr);

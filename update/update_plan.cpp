@@ -31,7 +31,7 @@ bool WholeGamePays(const UpdatePlan& plan, size_t entryCount)
 
 bool CGameFolderDisk::NeedsUpdate(const IndexEntry& entry)
 {
-    return FileNeedsUpdate(entry, gameFolder_);
+    return FileNeedsUpdate(entry, gameFolder_, stop_);
 }
 
 uint64_t CGameFolderDisk::PartialSize(const IndexEntry& package)

@@ -4,6 +4,7 @@
 // index, the cached index and what the disk says, so that every decision can
 // be checked in memory; the run around it fetches and applies.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,15 +27,20 @@ protected:
 };
 
 // The game folder, asked through the update rule and the resume rule.
+// Hashing ends with a failure once *stop is set.
 class CGameFolderDisk : public IPlanDisk {
 public:
-    explicit CGameFolderDisk(std::wstring gameFolder) : gameFolder_(std::move(gameFolder)) {}
+    explicit CGameFolderDisk(std::wstring gameFolder, const std::atomic<bool>* stop = nullptr)
+        : gameFolder_(std::move(gameFolder)), stop_(stop)
+    {
+    }
 
     bool NeedsUpdate(const IndexEntry& entry) override;
     uint64_t PartialSize(const IndexEntry& package) override;
 
 private:
     std::wstring gameFolder_;
+    const std::atomic<bool>* stop_;
 };
 
 struct PlanSettings {

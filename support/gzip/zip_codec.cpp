@@ -128,6 +128,16 @@ int CUnzip::Process(int input, int output)
     return 0;
 }
 
+CZipStopFlag::CZipStopFlag(const std::atomic<bool>& stop)
+{
+    SetStopFlag(&stop);
+}
+
+CZipStopFlag::~CZipStopFlag()
+{
+    SetStopFlag(nullptr);
+}
+
 void AbortZipOperation()
 {
     ResetBuffers();

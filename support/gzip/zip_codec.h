@@ -9,6 +9,7 @@
 // that stopped a thread inside the codec calls AbortZipOperation (and catches
 // its exception) before the next operation.
 
+#include <atomic>
 #include <string>
 
 // A file name as the C runtime opens it with no code page in between.
@@ -87,6 +88,18 @@ public:
 
 protected:
     int Process(int input, int output) override;
+};
+
+// While one lives, the running operation looks at the flag each time it
+// refills its input and fails with CZipException once the flag is set: a
+// long decompression ends soon after its owner asked it to stop. One at a
+// time, like the operations themselves.
+class CZipStopFlag {
+public:
+    explicit CZipStopFlag(const std::atomic<bool>& stop);
+    ~CZipStopFlag();
+    CZipStopFlag(const CZipStopFlag&) = delete;
+    CZipStopFlag& operator=(const CZipStopFlag&) = delete;
 };
 
 // Brings the engine back to a clean state: empties its buffers, closes the

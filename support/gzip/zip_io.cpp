@@ -43,6 +43,7 @@ int g_targetFile = kNoFile;
 std::string g_headerName;
 
 ZipSource* g_source = nullptr;
+const std::atomic<bool>* g_stop = nullptr;
 uint8_t g_input[kInputGiveBack + kInputBufferSize];
 size_t g_refillLimit = kInputBufferSize;
 size_t g_inputPos = kInputGiveBack;
@@ -279,6 +280,8 @@ void SetInputCursor(const uint8_t* cursor)
 
 bool FillInput()
 {
+    if (g_stop && g_stop->load(std::memory_order_relaxed))
+        Fail("stopped");
     // Keep the unread bytes and the give-back bytes before them.
     size_t keepFrom = g_inputPos > kInputGiveBack ? g_inputPos - kInputGiveBack : 0;
     std::memmove(g_input, g_input + keepFrom, g_inputEnd - keepFrom);
@@ -287,6 +290,11 @@ bool FillInput()
     size_t got = ReadFully(*g_source, g_input + g_inputEnd, std::min(sizeof g_input - g_inputEnd, g_refillLimit));
     g_inputEnd += got;
     return got > 0;
+}
+
+void SetStopFlag(const std::atomic<bool>* stop)
+{
+    g_stop = stop;
 }
 
 void SetInputRefillLimit(size_t bytes)

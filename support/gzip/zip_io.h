@@ -4,6 +4,7 @@
 
 #include "support/gzip/zip_codec.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -107,6 +108,8 @@ bool FillInput();
 // the default, means as many as fit). Smaller refills put the buffer's
 // boundaries anywhere in short inputs: the fuzz targets' setting.
 void SetInputRefillLimit(size_t bytes);
+// The flag each refill looks at; null for none.
+void SetStopFlag(const std::atomic<bool>* stop);
 // Next byte; the end of the input is fatal.
 uint8_t ReadByte();
 

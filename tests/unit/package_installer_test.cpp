@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "support/gzip/zip_codec.h"
+#include "test_files.h"
 #include "tests/fakes/memory_keeper_files.h"
+#include "update/md5_digest.h"
 #include "update/package_installer.h"
 
 namespace {
@@ -96,4 +99,31 @@ TEST(PackageInstaller, OnlyAWholePackageTouchesTheFileAndOnlyACheckedFileIsVouch
         EXPECT_EQ(files.index, c.vouchedAfter ? (c.result == InstallResult::Installed ? "a.bin=2;" : "a.bin=1;") : "")
             << c.what;
     }
+}
+
+// The game folder's disk, hashing and unpacking a real file: once the stop
+// is set both end at their next chunk, and the package stays to be unpacked
+// by the next pass.
+TEST(GameFolderInstallDisk, AStopEndsHashingAndUnpackingAndKeepsThePackage)
+{
+    const std::string content(3 * 1024 * 1024, 'x');
+    WriteBytes(L"stop.bin", content);
+    CZip(L"stop.bin").ToFile(L"stop.bin.zip");
+    IndexEntry entry = KeeperEntry(L"stop.bin", 1);
+    entry.size = content.size();
+    CMd5Digest digest;
+    digest.Update(content.data(), content.size());
+    entry.md5 = digest.Digest();
+
+    for (const bool stopped : {true, false}) {
+        std::atomic<bool> stop{stopped};
+        CGameFolderInstallDisk disk(&stop);
+        std::wstring failure;
+        EXPECT_EQ(disk.Matches(L"stop.bin", entry, true, failure), !stopped) << stopped;
+        EXPECT_EQ(failure, stopped ? L"stopped" : L"") << stopped;
+        failure.clear();
+        EXPECT_EQ(disk.Unpack(L"stop.bin.zip", L"stop.out", failure), !stopped) << stopped;
+        EXPECT_EQ(disk.Size(L"stop.bin.zip").has_value(), stopped) << stopped;
+    }
+    EXPECT_EQ(ReadBytes(L"stop.out"), content);
 }
