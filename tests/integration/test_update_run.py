@@ -5,6 +5,7 @@ the index and the packages (made here with Python's gzip), and the report
 server on the report host records the events."""
 import os
 import sys
+import time
 from urllib.parse import quote
 
 import pytest
@@ -208,6 +209,20 @@ def test_the_integrity_check_fetches_again_what_was_damaged_on_disk(servers, run
     expect_game(folder, entries)
     assert len(mirror.requests_for("/pub/Tarnhold.dat.zip")) == 2
     assert len(mirror.requests_for("/pub/empty.txt.zip")) == 1
+
+
+def test_stopping_the_check_answers_its_question_about_an_index_without_digests(servers, run, driver):
+    """Before checking against an index without digests the run asks the
+    player. A stop meanwhile answers for the player, and the run ends well
+    within the 20 s its owner waits before it would leave the worker behind."""
+    mirror, _ = servers
+    mirror.routes["/pub/fileindex.dat.zip"] = Reply(body=gzip_bytes(b"\x01\x00\x00\x00"))
+    folder, start = run
+    asked = []
+    lines = start({"Debug\\HashCheck": "1"},
+                  until=lambda: asked.append(time.monotonic()) or driver.find_window("Tarnhold", 0))
+    assert "stopping" in lines
+    assert time.monotonic() - asked[-1] < 10, "the stop waited for the question"
 
 
 def test_a_plan_that_cannot_hash_a_file_is_made_again_after_the_usual_wait(servers, run, build_dir):
