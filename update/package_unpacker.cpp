@@ -1,12 +1,11 @@
 #include "update/package_unpacker.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <exception>
 
+#include "support/byte_channel.h"
 #include "support/folder_path.h"
 #include "support/module_path.h"
 #include "support/win_handles.h"
@@ -14,7 +13,8 @@
 
 namespace {
 
-const DWORD kPipeBufferSize = 262144;
+// Decompressed bytes on their way to the writer.
+const size_t kChannelBytes = 1024 * 1024;
 // How long the decompressor may take to end after the writer, in ms.
 const DWORD kFinishWait = 20000;
 // After a stop, the job's owner waits 20 s for the worker that is blocked
@@ -94,13 +94,24 @@ UniqueHandle OpenTarget(const std::wstring& path)
     return file;
 }
 
+// The writer's end of the channel, as the walk reads it.
+class ChannelIndexInput final : public IndexInput {
+public:
+    explicit ChannelIndexInput(CByteChannel& channel) : channel_(channel) {}
+    int ReadSome(void* buffer, unsigned size) override { return channel_.Read(buffer, size); }
+
+private:
+    CByteChannel& channel_;
+};
+
 // One unpacking: the state the two threads share with the calling thread.
-// The writer walks the stream (PackageWalk), reading the pipe and writing the
-// files through this object.
+// The decompressor writes the stream into the channel; the writer walks it
+// (PackageWalk), reading the channel and writing the files through this
+// object.
 class GamePackageUnpack : private IPackageFiles {
 public:
     GamePackageUnpack(const std::wstring& packagePath, IUnpackEventReceiver* receiver, FileIndex& index)
-        : packagePath_(packagePath), walk_(pipe_, *this, receiver, index)
+        : packagePath_(packagePath), channel_(kChannelBytes), input_(channel_), walk_(input_, *this, receiver, index)
     {
     }
 
@@ -118,15 +129,14 @@ private:
     bool Close(uint64_t fileTime) override;
 
     std::wstring packagePath_;
-    // The pipe's read end, set when the pipe is made.
-    HandleIndexInput pipe_{nullptr};
+    CByteChannel channel_;
+    ChannelIndexInput input_;
     // What the writer works with lives here rather than on its stack, so
     // that a writer that had to be terminated leaves no open target and no
     // provider behind: they are released with this object.
     PackageWalk walk_;
     UniqueHandle target_;
     HANDLE stopEvent_ = nullptr;
-    int writeEnd_ = -1;
 };
 
 DWORD WINAPI GamePackageUnpack::DecompressMain(void* self)
@@ -153,7 +163,7 @@ DWORD WINAPI GamePackageUnpack::WriteMain(void* self)
 DWORD GamePackageUnpack::Decompress()
 {
     try {
-        CUnzip(packagePath_.c_str()).ToDescriptor(writeEnd_);
+        CUnzip(packagePath_.c_str()).ToOutput(channel_);
         return kThreadSucceeded;
     } catch (...) {
         return kThreadFailed;
@@ -203,24 +213,15 @@ bool GamePackageUnpack::Close(uint64_t fileTime)
 
 bool GamePackageUnpack::Run(HANDLE stopEvent)
 {
-    UniqueHandle readEnd, writeHandle;
-    if (!::CreatePipe(readEnd.Receive(), writeHandle.Receive(), nullptr, kPipeBufferSize))
-        return false;
-    UniqueCrtFile writeEnd(::_open_osfhandle(reinterpret_cast<intptr_t>(writeHandle.Get()), _O_BINARY));
-    if (!writeEnd)
-        return false;
-    writeHandle.Release();
     stopEvent_ = stopEvent;
-    pipe_ = HandleIndexInput(readEnd.Get());
-    writeEnd_ = writeEnd.Get();
 
     UniqueHandle decompressor(::CreateThread(nullptr, 0, DecompressMain, this, 0, nullptr));
     if (!decompressor)
         return false;
     UniqueHandle writer(::CreateThread(nullptr, 0, WriteMain, this, 0, nullptr));
     if (!writer) {
-        // Nobody will read: a broken pipe ends the decompressor.
-        readEnd.Reset();
+        // Nobody will read: the closed channel ends the decompressor.
+        channel_.CloseReader();
         EndThread(decompressor.Get(), kStopBudget);
         ResetCodec();
         return false;
@@ -230,7 +231,7 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
     // while it holds a lock of the C runtime, the heap or the digest
     // provider leaves that lock held for ever, and the next user hangs. The
     // writer watches the stop event between chunks. The decompressor is made
-    // to fail: once the read end is closed, its next write breaks the pipe
+    // to fail: once the reader has closed the channel, its next write fails
     // and the codec ends the operation itself. Only a thread that does not
     // end in time is terminated.
     HANDLE started[] = {stopEvent, decompressor.Get(), writer.Get()};
@@ -238,16 +239,16 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
     case WAIT_OBJECT_0 + 1: {
         // The decompressor ended: the writer meets the end of the stream
         // instead of waiting for bytes that will never come.
-        writeEnd.Reset();
+        channel_.CloseWriter();
         HANDLE remaining[] = {stopEvent, writer.Get()};
         if (::WaitForMultipleObjects(2, remaining, FALSE, INFINITE) == WAIT_OBJECT_0)
             EndThread(writer.Get(), kStopBudget);
         break;
     }
     case WAIT_OBJECT_0 + 2: {
-        // Nobody reads any more: a decompressor waiting on the full pipe
+        // Nobody reads any more: a decompressor waiting on the full channel
         // fails instead of waiting for ever.
-        readEnd.Reset();
+        channel_.CloseReader();
         HANDLE remaining[] = {stopEvent, decompressor.Get()};
         DWORD waited = ::WaitForMultipleObjects(2, remaining, FALSE, kFinishWait);
         EndThread(decompressor.Get(), waited == WAIT_OBJECT_0 ? kStopBudget : 0);
@@ -263,9 +264,9 @@ bool GamePackageUnpack::Run(HANDLE stopEvent)
         StopClock clock;
         HANDLE running[] = {writer.Get(), decompressor.Get()};
         if (::WaitForMultipleObjects(2, running, FALSE, clock.Left()) == WAIT_OBJECT_0 + 1)
-            writeEnd.Reset();
+            channel_.CloseWriter();
         EndThread(writer.Get(), clock.Left());
-        readEnd.Reset();
+        channel_.CloseReader();
         EndThread(decompressor.Get(), clock.Left());
         ResetCodec();
         break;

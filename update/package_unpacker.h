@@ -2,8 +2,9 @@
 // The whole-game package unpacker. The package is one gzip member whose
 // content is a file index (with checksum) followed by the content of every
 // indexed file, back to back, in index order. One thread decompresses into
-// an anonymous pipe while a second reads the pipe and writes the files, so a
-// package of any size is unpacked without being expanded on disk first.
+// an in-process channel while a second reads the channel and writes the
+// files, so a package of any size is unpacked without being expanded on disk
+// first.
 
 #include <windows.h>
 

@@ -69,7 +69,8 @@ void CMamaZip::ToPath(const ZipPath& target)
         throw CZipException("unable to create target file");
     }
     RecordOpenFiles(input, output);
-    int result = Process(input, output);
+    DescriptorSink sink(output);
+    int result = Process(input, sink, output);
     CloseRecordedFiles();
     ThrowOnFailure(result);
 }
@@ -79,7 +80,19 @@ void CMamaZip::ToDescriptor(int output)
     CloseRecordedFiles();
     int input = OpenSource();
     RecordOpenFiles(input, kNoFile);
-    int result = Process(input, output);
+    DescriptorSink sink(output);
+    int result = Process(input, sink, output);
+    CloseRecordedFiles();
+    ThrowOnFailure(result);
+}
+
+void CMamaZip::ToOutput(IZipOutput& output)
+{
+    CloseRecordedFiles();
+    int input = OpenSource();
+    RecordOpenFiles(input, kNoFile);
+    OutputSink sink(output);
+    int result = Process(input, sink, kNoFile);
     CloseRecordedFiles();
     ThrowOnFailure(result);
 }
@@ -96,11 +109,10 @@ CZip::CZip(const wchar_t* sourceName, int level)
 }
 #endif
 
-int CZip::Process(int input, int output)
+int CZip::Process(int input, ZipSink& sink, int)
 {
     SetHeaderName(SourceName());
     DescriptorSource source(input);
-    DescriptorSink sink(output);
     WriteMember(source, sink, level_, ModificationTime(input));
     return 0;
 }
@@ -115,15 +127,14 @@ CUnzip::CUnzip(const wchar_t* sourceName) : CMamaZip(sourceName, NarrowNameOf(so
 }
 #endif
 
-int CUnzip::Process(int input, int output)
+int CUnzip::Process(int input, ZipSink& sink, int output)
 {
     SetHeaderName(SourceName());
     DescriptorSource source(input);
-    DescriptorSink sink(output);
     if (UnzipMember(source, sink) != 0)
         return -1;
     // No time stamp in the input: the target keeps its own times.
-    if (MemberTime() != 0)
+    if (MemberTime() != 0 && output != kNoFile)
         SetFileTimes(output, MemberTime());
     return 0;
 }

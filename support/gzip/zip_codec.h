@@ -10,6 +10,8 @@
 // its exception) before the next operation.
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // A file name as the C runtime opens it with no code page in between.
@@ -33,6 +35,21 @@ private:
     char text_[kZipMessageChars];
 };
 
+namespace zip_engine {
+class ZipSink;
+}
+
+// Where CMamaZip::ToOutput puts its bytes.
+class IZipOutput {
+public:
+    // Takes some of the bytes and returns how many; 0 or less (errno set)
+    // when it takes none, which fails the operation.
+    virtual long Write(const uint8_t* data, size_t size) = 0;
+
+protected:
+    ~IZipOutput() = default;
+};
+
 class CMamaZip {
 public:
     // Opens the source, creates (or truncates) the target, runs the operation
@@ -44,6 +61,8 @@ public:
     // The same into a descriptor the caller holds (the write end of a pipe);
     // that descriptor is left open.
     void ToDescriptor(int output);
+    // The same into the caller's output.
+    void ToOutput(IZipOutput& output);
 
 protected:
     // sourceName is the source in the narrow form, for diagnostics and the
@@ -52,7 +71,8 @@ protected:
     ~CMamaZip() = default;
 
     // 0 on success; a refused input returns non-zero, fatal errors throw.
-    virtual int Process(int input, int output) = 0;
+    // output is the sink's descriptor, or -1 for an output of the caller's.
+    virtual int Process(int input, zip_engine::ZipSink& sink, int output) = 0;
     const char* SourceName() const { return sourceName_.c_str(); }
 
 private:
@@ -73,7 +93,7 @@ public:
 #endif
 
 protected:
-    int Process(int input, int output) override;
+    int Process(int input, zip_engine::ZipSink& sink, int output) override;
 
 private:
     int level_;
@@ -87,7 +107,7 @@ public:
 #endif
 
 protected:
-    int Process(int input, int output) override;
+    int Process(int input, zip_engine::ZipSink& sink, int output) override;
 };
 
 // While one lives, the running operation looks at the flag each time it

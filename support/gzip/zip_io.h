@@ -49,6 +49,15 @@ private:
     int fd_;
 };
 
+class OutputSink final : public ZipSink {
+public:
+    explicit OutputSink(IZipOutput& output) : output_(output) {}
+    long Write(const uint8_t* data, size_t size) override { return output_.Write(data, size); }
+
+private:
+    IZipOutput& output_;
+};
+
 class DescriptorSink final : public ZipSink {
 public:
     explicit DescriptorSink(int fd) : fd_(fd) {}
