@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import SOURCE_DIR, run_win, wait_for, winpath
+from conftest import SOURCE_DIR, run_win, wait_for, wine_dropped, winpath
 from reportserver import ReportServer
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
@@ -73,7 +73,12 @@ def game(tmp_path):
 @pytest.fixture
 def probe(build_dir, game):
     def run(host, *args):
-        result = run_win(build_dir / "reportprobe.exe", host, *args, cwd=game, timeout=PROBE_TIMEOUT)
+        # A run that Wine dropped before it started runs again; one dropped
+        # later would show in the requests the servers counted.
+        for _ in range(2):
+            result = run_win(build_dir / "reportprobe.exe", host, *args, cwd=game, timeout=PROBE_TIMEOUT)
+            if not wine_dropped(result, "reportprobe.exe"):
+                break
         assert result.returncode == 0, result.stderr.decode(errors="replace")
         lines = result.stdout.decode().splitlines()
         assert lines[-1] == "shown 0", "a report showed a window"
