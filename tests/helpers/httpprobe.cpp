@@ -225,5 +225,9 @@ int main()
         Say("> " + fields[0]);
         Execute(*client, sink, fields);
     }
+    // Everything was done and the client is gone: what follows is the
+    // process's own exit.
+    client.reset();
+    Say("> end");
     return 0;
 }

@@ -7,6 +7,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import warnings
 from urllib.parse import quote
 
 import pytest
@@ -162,6 +163,12 @@ def probe(client, *commands, cwd=None):
         # Wine dropped did nothing yet.
         if not wine_dropped(result, "httpprobe.exe"):
             break
+    # Now and then 64-bit Wine kills a program as it ends, after main has
+    # returned; the probe's last line says its work and the client's teardown
+    # were done.
+    if result.returncode < 0 and result.stdout.endswith(b"> end\n") and not result.stderr:
+        warnings.warn("httpprobe.exe was killed (signal %d) after its last line" % -result.returncode)
+        return Transcript(result.stdout.decode("utf-8"))
     assert result.returncode == 0, result.stderr.decode("utf-8", "replace")
     return Transcript(result.stdout.decode("utf-8"))
 
