@@ -44,18 +44,25 @@ bool SameContent(const IndexEntry& a, const IndexEntry& b)
 
 // Records: kind, length, and an index of one entry with its checksum, so a
 // record cut by a kill is known as such and ends the journal.
-bool CCacheKeeper::Append(char kind, const IndexEntry& entry)
+// An empty string when the entry cannot be written.
+std::string CCacheKeeper::Record(char kind, const IndexEntry& entry)
 {
     FileIndex one;
     one.Append(entry);
     std::string image;
     if (!one.Serialize(image))
-        return false;
+        return std::string();
     std::string record(1, kind);
     const uint32_t length = static_cast<uint32_t>(image.size());
     for (int shift = 0; shift < 32; shift += 8)
         record += static_cast<char>((length >> shift) & 0xFF);
-    return files_.AppendJournal(record + image);
+    return record + image;
+}
+
+bool CCacheKeeper::Append(char kind, const IndexEntry& entry)
+{
+    const std::string record = Record(kind, entry);
+    return !record.empty() && files_.AppendJournal(record);
 }
 
 bool CCacheKeeper::Load(std::optional<IndexEntry>& packageInFlight)
@@ -80,6 +87,9 @@ bool CCacheKeeper::Load(std::optional<IndexEntry>& packageInFlight)
             packageInFlight = one.Entries().front();
         at += kRecordHead + length;
     }
+    // Noted until the pass starts another: a run killed before it dated the
+    // package still leaves it resumable.
+    package_ = packageInFlight;
     vouchedStale_ = true;
     if (found || !journal.empty())
         Save();
@@ -152,8 +162,9 @@ void CCacheKeeper::SaveIfDue(uint32_t now)
     }
 }
 
-// The journal is emptied only once the index holds what it said; the
-// package being downloaded is noted again.
+// The journal is emptied only once the index holds what it said, and in the
+// same step as the package being downloaded is noted again: a kill between
+// the two would cost that package's resume.
 void CCacheKeeper::Save()
 {
     const FileIndex& vouched = Vouched();
@@ -164,9 +175,7 @@ void CCacheKeeper::Save()
     unvouched_.clear();
     vouchedStale_ = true;
     dirty_ = false;
-    files_.ClearJournal();
-    if (package_)
-        Append(kPackageRecord, *package_);
+    files_.ResetJournal(package_ ? Record(kPackageRecord, *package_) : std::string());
 }
 
 void CCacheKeeper::Complete(const FileIndex& serverIndex)

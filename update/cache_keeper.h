@@ -30,7 +30,9 @@ public:
     virtual std::string ReadJournal() = 0;
     // False when the record could not be written whole.
     virtual bool AppendJournal(const std::string& record) = 0;
-    virtual void ClearJournal() = 0;
+    // Replaces the journal in one step with these records, so no instant
+    // finds it without them.
+    virtual void ResetJournal(const std::string& records) = 0;
     virtual void RemoveJournal() = 0;
 
 protected:
@@ -70,6 +72,7 @@ public:
     void Complete(const FileIndex& serverIndex);
 
 private:
+    static std::string Record(char kind, const IndexEntry& entry);
     bool Append(char kind, const IndexEntry& entry);
 
     IKeeperFiles& files_;

@@ -1,5 +1,6 @@
 #include "update/keeper_folder_files.h"
 
+#include "support/file_replace.h"
 #include "update/game_paths.h"
 
 namespace {
@@ -57,12 +58,13 @@ bool CKeeperFolderFiles::AppendJournal(const std::string& record)
            wrote == record.size();
 }
 
-void CKeeperFolderFiles::ClearJournal()
+// When it cannot be replaced the old journal stays: its records only ever
+// take vouching away, and the package it notes is still the one in flight or
+// an earlier one.
+void CKeeperFolderFiles::ResetJournal(const std::string& records)
 {
     journal_.Reset();
-    journal_.Reset(::CreateFileW(GamePath(gameFolder_, kPackageJournalName).c_str(), GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr));
+    WriteFileReplacing(GamePath(gameFolder_, kPackageJournalName), records.data(), records.size());
 }
 
 void CKeeperFolderFiles::RemoveJournal()

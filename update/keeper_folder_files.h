@@ -1,7 +1,7 @@
 #pragma once
 // The cache keeper's files in the game folder: "cachedindex.dat", replaced in
-// one step, and the journal "downloading.dat", held open while records are
-// appended to it.
+// one step, and the journal "downloading.dat", replaced in one step and held
+// open while records are appended to it.
 
 #include <string>
 
@@ -16,7 +16,7 @@ public:
     bool WriteIndex(const FileIndex& index) override;
     std::string ReadJournal() override;
     bool AppendJournal(const std::string& record) override;
-    void ClearJournal() override;
+    void ResetJournal(const std::string& records) override;
     void RemoveJournal() override;
 
 private:

@@ -66,12 +66,12 @@ struct MemoryKeeperFiles : IKeeperFiles {
         changed();
         return true;
     }
-    void ClearJournal() override
+    void ResetJournal(const std::string& records) override
     {
-        journal.clear();
+        journal = records;
         changed();
     }
-    void RemoveJournal() override { ClearJournal(); }
+    void RemoveJournal() override { ResetJournal(std::string()); }
 
     static std::vector<IndexEntry> Parse(const std::string& image)
     {

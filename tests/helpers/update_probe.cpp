@@ -389,8 +389,13 @@ int main()
         return Attributes(args);
     if (args.size() == 3 && args[1] == L"plan")
         return Plan(args);
-    if (args.size() >= 4 && args[1] == L"run")
-        return Run(args);
+    if (args.size() >= 4 && args[1] == L"run") {
+        const int code = Run(args);
+        // The run and everything it made are gone: what follows is the
+        // process's own exit.
+        Print(L"> end");
+        return code;
+    }
     std::fputs("usage: update_probe.exe full PACKAGE [--stop-after BYTES] [--again] | single PACKAGE TARGET |"
                " digest FILE... | attributes FILE [HEX] | plan COUNT | run REPORT_HOST SECONDS [--check]"
                " [--stop-when FILE]\n",

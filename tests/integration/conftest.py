@@ -59,6 +59,19 @@ def wine_dropped(result, name):
     return True
 
 
+def ended_after_last_line(returncode, stdout, stderr, name):
+    """True for a program that exited with 0, or that 64-bit Wine killed as
+    it ended (now and then, after main has returned) once it had written its
+    last line "> end", which a probe writes when its work and its teardown
+    are done. The kill is shown in the summary; any other end is False."""
+    if returncode == 0:
+        return True
+    if returncode < 0 and stdout.endswith(b"> end\n") and not stderr:
+        warnings.warn("%s was killed (signal %d) after its last line" % (name, -returncode))
+        return True
+    return False
+
+
 def run_win(exe, *args, cwd=None, timeout=60):
     """Runs a Windows program and collects its output through files: a Wine
     background service the program happens to start (the desktop process, for

@@ -7,12 +7,11 @@ import socket
 import subprocess
 import sys
 import tempfile
-import warnings
 from urllib.parse import quote
 
 import pytest
 
-from conftest import BUILD_DIR, SOURCE_DIR, WINE_RUN, wine_dropped, wine_env, winpath
+from conftest import BUILD_DIR, SOURCE_DIR, WINE_RUN, ended_after_last_line, wine_dropped, wine_env, winpath
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
 from test_http_server import FileRoute, Reply, ScriptedHttpServer  # noqa: E402
@@ -163,13 +162,8 @@ def probe(client, *commands, cwd=None):
         # Wine dropped did nothing yet.
         if not wine_dropped(result, "httpprobe.exe"):
             break
-    # Now and then 64-bit Wine kills a program as it ends, after main has
-    # returned; the probe's last line says its work and the client's teardown
-    # were done.
-    if result.returncode < 0 and result.stdout.endswith(b"> end\n") and not result.stderr:
-        warnings.warn("httpprobe.exe was killed (signal %d) after its last line" % -result.returncode)
-        return Transcript(result.stdout.decode("utf-8"))
-    assert result.returncode == 0, result.stderr.decode("utf-8", "replace")
+    assert ended_after_last_line(result.returncode, result.stdout, result.stderr, "httpprobe.exe"), \
+        (result.returncode, result.stderr.decode("utf-8", "replace"))
     return Transcript(result.stdout.decode("utf-8"))
 
 

@@ -10,7 +10,7 @@ import subprocess
 
 import pytest
 
-from conftest import WINE_RUN, give_hosts, wait_for, wine_env, winpath
+from conftest import WINE_RUN, ended_after_last_line, give_hosts, wait_for, wine_env, winpath
 from nginx_server import Nginx
 from update_files import decode_index, pattern
 
@@ -134,8 +134,10 @@ def in_flight(folder):
 
 
 def finish(process):
-    assert process.wait(timeout=UPDATE_SECONDS * 2) == 0
-    assert "finished" in process.stdout.read().decode("utf-8").splitlines()
+    returncode = process.wait(timeout=UPDATE_SECONDS * 2)
+    printed = process.stdout.read()
+    assert ended_after_last_line(returncode, printed, b"", "update_probe.exe"), returncode
+    assert "finished" in printed.decode("utf-8").splitlines()
 
 
 # A run is killed inside a package: the first one of a fresh folder, or one of

@@ -1,6 +1,7 @@
 // The cache keeper in memory: whatever instant a run is killed at (also in
 // the middle of a journal record), the cached index read back with its
-// journal vouches only for files whose bytes its entries describe.
+// journal vouches only for files whose bytes its entries describe, and
+// names the package whose download had started.
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,8 @@ protected:
         for (const IndexEntry& entry : reloaded.Vouched().Entries()) {
             EXPECT_EQ(disk[EntryNameKey(entry.name)], entry.md5[0]) << step << ": " << NarrowName(entry.name);
         }
+        if (!noted.empty() && !files.failsToAppend)
+            EXPECT_EQ(package ? package->name : L"none", noted) << step;
         ++kills;
     }
 
@@ -56,6 +59,7 @@ protected:
     MemoryKeeperFiles files;
     Disk disk;
     std::string step;
+    std::wstring noted;  // the package whose download started last
     int kills = 0;
 };
 
@@ -79,6 +83,7 @@ TEST_F(CacheKeeperKills, NoInstantVouchesForBytesThatAreNotOnDisk)
         files = MemoryKeeperFiles();
         files.changed = [this] { CheckAfterKill(); };
         disk.clear();
+        noted.clear();
         FileIndex installed;
         for (const wchar_t* name : {L"a", L"b", L"c", L"m", L"a\\b"}) {
             disk[EntryNameKey(name)] = 1;
@@ -90,7 +95,9 @@ TEST_F(CacheKeeperKills, NoInstantVouchesForBytesThatAreNotOnDisk)
         keeper.Adopt(installed);
         files.failsToAppend = run.journalFails;
         for (const auto& install : run.installs) {
+            noted.clear();
             keeper.NotePackage(KeeperEntry(std::wstring(install.first) + L".zip", 2));
+            noted = std::wstring(install.first) + L".zip";
             Install(keeper, install.first, 2, install.second);
             if (run.saveBetween)
                 keeper.Save();
