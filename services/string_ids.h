@@ -88,8 +88,13 @@
 #define IDS_SIZE_TOO_LARGE              184   /* an answer too long for a 32-bit file size */
 #define IDS_FOLDER_NOT_FULL_PATH        185   /* installation folder without drive or share */
 #define IDS_UNINSTALL_LAUNCHER_RUNNING  186   /* uninstall asks to close the running launcher */
+#define IDS_DISK_SPACE_SHORT            187   /* the update waits for free space on the game's drive */
+#define IDS_WHOLE_GAME_DOES_NOT_FIT     188   /* the whole-game package gives way to single files */
+#define IDS_FILE_HELD_BY                189   /* a game file another program holds, named */
+#define IDS_FILE_HELD                   190   /* a game file another program holds, unnamed */
+#define IDS_FILE_HELD_BY_GAME           191   /* a game file the running game holds */
 
 #define IDS_FIRST                       IDS_PRODUCT_NAME
-#define IDS_LAST                        IDS_UNINSTALL_LAUNCHER_RUNNING
+#define IDS_LAST                        IDS_FILE_HELD_BY_GAME
 
 #endif /* TARNHOLD_SERVICES_STRING_IDS_H */

@@ -107,6 +107,14 @@ struct ItemIdListTraits {
     static void Close(Type list) { ::CoTaskMemFree(list); }
 };
 
+// A module loaded at run time.
+struct LibraryTraits {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { ::FreeLibrary(h); }
+};
+
 using UniqueHandle = ScopedResource<HandleTraits>;
 using UniqueFindHandle = ScopedResource<FindHandleTraits>;
 using UniqueRegKey = ScopedResource<RegKeyTraits>;
@@ -114,6 +122,7 @@ using UniqueCrtFile = ScopedResource<CrtFileTraits>;
 using UniqueCryptProvider = ScopedResource<CryptProviderTraits>;
 using UniqueCryptHash = ScopedResource<CryptHashTraits>;
 using UniqueItemIdList = ScopedResource<ItemIdListTraits>;
+using UniqueLibrary = ScopedResource<LibraryTraits>;
 
 // Owns one reference of a COM interface.
 template <typename T>

@@ -11,6 +11,7 @@
 #include "telemetry/compatibility_check.h"
 #include "ui/language_select_dlg.h"
 #include "ui/stored_language.h"
+#include "update/download_throttle.h"
 #include "update/launcher_process.h"
 
 namespace {
@@ -226,6 +227,9 @@ void COptionsDlg::ShowShadows()
 void COptionsDlg::ShowHttpClients()
 {
     FillList(IDC_HTTP_CLIENT, {LangText(IDS_HTTP_AUTO_SELECT), L"POCO", L"WinINet"}, HttpClientItem(httpPreference_));
+    const unsigned limit = std::min(store_.GetUnsigned(kDownloadSpeedLimitSetting, 0), kMostDownloadSpeedLimit);
+    ::SendDlgItemMessageW(m_hWnd, IDC_SPEED_LIMIT, EM_LIMITTEXT, 7, 0);
+    ::SetDlgItemInt(m_hWnd, IDC_SPEED_LIMIT, limit, FALSE);
 }
 
 void COptionsDlg::ShowLanguage()
@@ -371,6 +375,10 @@ void COptionsDlg::OnSave()
     if (httpPreference < 0)
         httpPreference = httpPreference_;
     store_.SetInt(kHttpPreference, httpPreference);
+    // Blank is no limit; the running update reads it within a second.
+    BOOL number = FALSE;
+    const UINT limit = ::GetDlgItemInt(m_hWnd, IDC_SPEED_LIMIT, &number, FALSE);
+    store_.SetUnsigned(kDownloadSpeedLimitSetting, number ? std::min<unsigned>(limit, kMostDownloadSpeedLimit) : 0);
     ILauncherProcess* job = CurrentJob();
     if (httpPreference != httpPreference_ && job)
         job->SetHttpPreference(httpPreference);

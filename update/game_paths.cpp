@@ -65,6 +65,12 @@ std::wstring PackageName(const std::wstring& name)
     return name + kPackageSuffix;
 }
 
+std::wstring CarriedName(const std::wstring& packageName)
+{
+    const size_t suffix = std::char_traits<wchar_t>::length(kPackageSuffix);
+    return packageName.size() >= suffix ? packageName.substr(0, packageName.size() - suffix) : packageName;
+}
+
 std::wstring FullPackageName(const std::wstring& productKeyWord)
 {
     return productKeyWord + kFullPackageSuffix;

@@ -16,6 +16,8 @@ std::wstring GamePath(const std::wstring& gameFolder, const std::wstring& name);
 
 // The package that carries a file: its name with ".zip" appended.
 std::wstring PackageName(const std::wstring& name);
+// The name of the file a package carries: the package's name without ".zip".
+std::wstring CarriedName(const std::wstring& packageName);
 // The whole-game package of a product key word.
 std::wstring FullPackageName(const std::wstring& productKeyWord);
 

@@ -8,6 +8,7 @@
 #include "services/settings_store.h"
 #include "services/string_ids.h"
 #include "services/string_table.h"
+#include "support/file_holders.h"
 #include "support/gzip/zip_codec.h"
 #include "support/module_path.h"
 #include "support/random.h"
@@ -15,6 +16,7 @@
 #include "support/text_utils.h"
 #include "telemetry/report_client.h"
 #include "update/data_sources.h"
+#include "update/disk_space.h"
 #include "update/game_launch.h"
 #include "update/game_paths.h"
 #include "update/partial_package.h"
@@ -52,12 +54,17 @@ const wchar_t kUnsafeNameFailure[] = L"unsafe_file_name ";
 const wchar_t kTooLargeFailure[] = L" error_too_large";
 const wchar_t kTooLargeLine[] = L" is larger than it may be: ";
 const wchar_t kSelfUpdateSkipped[] = L" self_update_skipped";
+const wchar_t kDiskSpaceFailure[] = L"not_enough_disk_space ";
+const wchar_t kFileHeldFailure[] = L" error_file_in_use";
 
-// The name of the file a package carries: the package's name without ".zip".
-std::wstring CarriedName(const std::wstring& packageName)
-{
-    return packageName.substr(0, packageName.size() - std::char_traits<wchar_t>::length(kPackageSuffix));
-}
+// A plan that does not fit looks at the drive again after this long.
+const DWORD kSpaceCheckMs = 5000;
+// A held file is tried again after 1 s, then twice as long each time, up to this.
+const DWORD kMostHeldFilePauseSeconds = 30;
+const ULONGLONG kSpeedLimitReadMs = 1000;
+// The throttle's wait is cut into slices, each ending early on a stop and
+// followed by a look at the limit.
+const DWORD kThrottleSliceMs = 250;
 
 std::wstring ByteSizeText(uint64_t bytes)
 {
@@ -94,6 +101,8 @@ void CUpdatePass::Begin()
     ClearQueue();
     fetchedBytes_ = 0;
     fetchedFiles_ = 0;
+    heldFilePause_ = 0;
+    waitingForSpace_ = false;
     serverDirectory_ = productKeyWord_;
     Client().Connect(LoadLangString(IDS_UPDATE_HOST));
     if (!integrityCheck_) {
@@ -377,11 +386,63 @@ void CUpdatePass::Plan()
     }
     for (const IndexEntry& entry : plan.foundOnDisk)
         keeper_.Vouch(entry);
+    if (!MakeRoomFor(plan, disk))
+        return;
     progress_.bytesToDownload = static_cast<DWORD>(plan.bytesToDownload);
     if (plan.wholeGame)
         RequestFullPackage();
     else
         QueuePlan(plan);
+}
+
+// Nothing is fetched before the drive has room for the plan; when only the
+// single packages fit, they are taken instead of the whole-game package.
+bool CUpdatePass::MakeRoomFor(UpdatePlan& plan, IPlanDisk& disk)
+{
+    const DriveSpace space = FreeSpaceOf(gameFolder_.empty() ? L"." : gameFolder_);
+    if (!space.known || plan.queue.empty())
+        return true;
+    const SpaceNeeds needs =
+        PlanSpaceNeeds(plan, planIndex_, plan.wholeGame ? wholeGame_.BytesOnDisk() : 0, gameFolder_, disk);
+    if (plan.wholeGame && space.free < needs.wholeGame && space.free >= needs.fileByFile) {
+        AddLog(std::wstring(LoadLangString(IDS_WHOLE_GAME_DOES_NOT_FIT)) + L"\r\n");
+        plan.wholeGame = false;
+        singlePackageDownload_ = false;
+    }
+    if (space.free >= (plan.wholeGame ? needs.wholeGame : needs.fileByFile)) {
+        waitingForSpace_ = false;
+        return true;
+    }
+    WaitForSpace(needs.fileByFile, space.free, space.drive);
+    return false;
+}
+
+// Told in the window at every look, logged and reported once per wait; then
+// the plan is made again, from what the disk holds by then.
+void CUpdatePass::WaitForSpace(uint64_t need, uint64_t free, const std::wstring& drive)
+{
+    const std::wstring text = FormatString(LoadLangString(IDS_DISK_SPACE_SHORT), ByteSizeText(need).c_str(),
+                                           drive.c_str(), ByteSizeText(free).c_str());
+    window_.SetCurrentFile(0, -1, text.c_str());
+    if (!waitingForSpace_) {
+        waitingForSpace_ = true;
+        AddLog(text + L"\r\n");
+        reports_.SendFailure(kEventRequestFailed, progress_.Figures(), serverIndex_,
+                             kDiskSpaceFailure + std::to_wstring(need) + L" " + std::to_wstring(free));
+    }
+    progress_.speed = 0;
+    progress_.speedChanged = true;
+    if (::WaitForSingleObject(stopEvent_, kSpaceCheckMs) == WAIT_OBJECT_0)
+        return;
+    next_ = Step::Plan;
+}
+
+// A disk that filled during a transfer: the plan is made again, which waits
+// for room.
+bool CUpdatePass::DiskNearlyFull() const
+{
+    const DriveSpace space = FreeSpaceOf(gameFolder_.empty() ? L"." : gameFolder_);
+    return space.known && space.free < kDiskSpaceMargin;
 }
 
 // What this run installed before keeps its place in the figures.
@@ -461,11 +522,10 @@ void CUpdatePass::OnPackageArrived(const std::wstring& packagePath)
         RejectPackage(packagePath, outcome.received);
         return;
     case InstallResult::TargetLocked:
+        WaitForHeldFile(target);
+        return;
     case InstallResult::UnpackFailed:
-        if (outcome.result == InstallResult::TargetLocked)
-            current_ = queue_.size();
-        else
-            AddLog(LoadLangString(IDS_UNPACK_ERROR) + outcome.failure + L"\r\n");
+        AddLog(LoadLangString(IDS_UNPACK_ERROR) + outcome.failure + L"\r\n");
         UncountPackage();
         HandleFailure(packagePath + kUnpackFailure, false);
         return;
@@ -477,6 +537,7 @@ void CUpdatePass::OnPackageArrived(const std::wstring& packagePath)
         break;
     }
 
+    heldFilePause_ = 0;
     AddLog(LoadLangString(IDS_FILE_UPDATED) + entry.name + L"\r\n");
     DateFile(target, entry.fileTime);
     if (current_ + 1 == queue_.size()) {
@@ -500,6 +561,41 @@ void CUpdatePass::RejectPackage(const std::wstring& packagePath, uint64_t receiv
     UncountPackage();
     ::DeleteFileW(packagePath.c_str());
     HandleFailure(packagePath + kSizeMismatchFailure, true);
+}
+
+// Another program holds the file: its package is kept and the file tried
+// again, after a pause that doubles up to 30 s, for as long as it takes. Who
+// holds it is logged at each new pause; the failure is reported once.
+void CUpdatePass::WaitForHeldFile(const std::wstring& target)
+{
+    const DWORD pause = heldFilePause_ == 0 ? 1 : std::min(heldFilePause_ * 2, kMostHeldFilePauseSeconds);
+    if (pause != heldFilePause_) {
+        AddLog(HeldFileText(target, pause) + L"\r\n");
+        if (heldFilePause_ == 0 && reportLimit_.ShouldReport(target + kFileHeldFailure))
+            reports_.SendFailure(kEventRequestFailed, progress_.Figures(), serverIndex_, target + kFileHeldFailure);
+    }
+    heldFilePause_ = pause;
+    // A run killed meanwhile resumes the package as complete.
+    DateCurrentPackage();
+    if (::WaitForSingleObject(stopEvent_, pause * 1000) == WAIT_OBJECT_0)
+        return;
+    next_ = Step::FileArrived;
+}
+
+std::wstring CUpdatePass::HeldFileText(const std::wstring& target, DWORD pauseSeconds) const
+{
+    const std::vector<FileHolder> holders = FindFileHolders(target);
+    const std::wstring game = ::PathFindFileNameW(LoadLangString(IDS_GAME_EXE));
+    std::wstring names;
+    for (const FileHolder& holder : holders) {
+        const std::wstring image = holder.imagePath.empty() ? holder.name : holder.imagePath;
+        if (EqualsNoCase(::PathFindFileNameW(image.c_str()), game))
+            return FormatString(LoadLangString(IDS_FILE_HELD_BY_GAME), target.c_str(), pauseSeconds);
+        names += (names.empty() ? L"" : L", ") + holder.name + L" (" + std::to_wstring(holder.processId) + L")";
+    }
+    if (names.empty())
+        return FormatString(LoadLangString(IDS_FILE_HELD), target.c_str(), pauseSeconds);
+    return FormatString(LoadLangString(IDS_FILE_HELD_BY), target.c_str(), names.c_str(), pauseSeconds);
 }
 
 // The current package is dropped: the bytes counted as done for it go.
@@ -659,6 +755,7 @@ void CUpdatePass::OnData(DWORD byteCount)
         RefuseTransfer(transferBytes_);
         return;
     }
+    Throttle(byteCount);
     if (StopRequested() || AtEnd())
         return;
     progress_.currentFileBytes += byteCount;
@@ -678,6 +775,34 @@ void CUpdatePass::OnData(DWORD byteCount)
     if (attempts_ > 1)
         OnMessage(LoadLangString(IDS_TRANSFER_RESUMED));
     attempts_ = 1;
+}
+
+// Waits as long as the player's limit asks before the next chunk is read;
+// the speed figure, taken over whole seconds, then shows the limited rate.
+void CUpdatePass::Throttle(DWORD byteCount)
+{
+    ULONGLONG now = ::GetTickCount64();
+    ReadSpeedLimit(now);
+    DWORD wait = throttle_.Delay(byteCount, now);
+    while (wait != 0) {
+        const DWORD slice = std::min(wait, kThrottleSliceMs);
+        if (::WaitForSingleObject(stopEvent_, slice) == WAIT_OBJECT_0)
+            return;
+        now = ::GetTickCount64();
+        const uint32_t limit = throttle_.Limit();
+        ReadSpeedLimit(now);
+        wait = throttle_.Limit() == limit ? wait - slice : throttle_.Delay(0, now);
+    }
+}
+
+void CUpdatePass::ReadSpeedLimit(ULONGLONG now)
+{
+    if (speedLimitKnown_ && now - speedLimitRead_ < kSpeedLimitReadMs)
+        return;
+    speedLimitKnown_ = true;
+    speedLimitRead_ = now;
+    const unsigned kilobytes = std::min(g_settings.GetUnsigned(kDownloadSpeedLimitSetting, 0), kMostDownloadSpeedLimit);
+    throttle_.SetLimit(kilobytes * 1024, now);
 }
 
 // A package the server no longer has was dropped by a publish this run has
@@ -759,6 +884,12 @@ void CUpdatePass::Retry(bool replan)
     progress_.speed = 0;
     progress_.speedChanged = true;
     ::Sleep(kRetrySleepMs);
+    if (!planIndex_.Entries().empty() && DiskNearlyFull()) {
+        keeper_.Save();
+        ClearQueue();
+        next_ = Step::Plan;
+        return;
+    }
     if (replan) {
         keeper_.Save();
         // The old queue is done with: what arrives next is the index, and a

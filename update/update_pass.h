@@ -20,6 +20,7 @@
 #include "net/http_client.h"
 #include "telemetry/failure_report_limit.h"
 #include "update/cache_keeper.h"
+#include "update/download_throttle.h"
 #include "update/file_index.h"
 #include "update/http_client_choice.h"
 #include "update/keeper_folder_files.h"
@@ -32,6 +33,7 @@
 #include "update/whole_game_road.h"
 
 class CReportClient;
+class IPlanDisk;
 struct UpdatePlan;
 
 class CUpdatePass : public IHttpEvents, private ISelfUpdateRun {
@@ -104,11 +106,18 @@ private:
     void LoadCachedIndex();
     void Plan();
     bool ConfirmCheckWithoutDigests();
+    bool MakeRoomFor(UpdatePlan& plan, IPlanDisk& disk);
+    void WaitForSpace(uint64_t need, uint64_t free, const std::wstring& drive);
+    bool DiskNearlyFull() const;
     void QueuePlan(UpdatePlan& plan);
     int PlannedFileCount() const;
     void RequestNextFile();
     void OnPackageArrived(const std::wstring& packagePath);
     void RejectPackage(const std::wstring& packagePath, uint64_t received);
+    void WaitForHeldFile(const std::wstring& target);
+    std::wstring HeldFileText(const std::wstring& target, DWORD pauseSeconds) const;
+    void Throttle(DWORD byteCount);
+    void ReadSpeedLimit(ULONGLONG now);
     void UncountPackage();
     void LogMismatch(const std::wstring& name, const std::wstring& failure);
     bool UnpackSingle(const std::wstring& target, const std::wstring& package);
@@ -191,6 +200,15 @@ private:
     int fetchedFiles_ = 0;
 
     int attempts_ = 0;
+    // The player's download speed limit, read again every second.
+    CDownloadThrottle throttle_;
+    ULONGLONG speedLimitRead_ = 0;
+    bool speedLimitKnown_ = false;
+    // The plan waits for room on the game's drive; told once per wait.
+    bool waitingForSpace_ = false;
+    // The pause before the held file of the current package is tried again;
+    // 0 while no file is held.
+    DWORD heldFilePause_ = 0;
     DWORD speedWindowStart_ = 0;
     DWORD speedWindowBytes_ = 0;
     std::wstring lastErrorText_;

@@ -107,9 +107,10 @@ def give_hosts(exe, hosts):
     assert result.returncode == 0, "set_string.exe failed on %s" % exe
 
 
-def hold_open(build_dir, path):
-    """A second Wine process that keeps the file open for writing."""
-    holder = subprocess.Popen([str(WINE_RUN), str(build_dir / "file_holder.exe"), str(path)], env=wine_env(),
+def hold_open(build_dir, path, exe=None):
+    """A second Wine process that keeps the file open for writing: the file
+    holder, or a copy of it named exe."""
+    holder = subprocess.Popen([str(WINE_RUN), str(exe or build_dir / "file_holder.exe"), str(path)], env=wine_env(),
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     assert holder.stdout.readline().strip() == b"holding"
     return holder

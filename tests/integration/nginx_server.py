@@ -12,7 +12,9 @@ error_log {temp}/error.log;
 events {{ worker_connections 64; }}
 http {{
     log_format probe '$request|$status|$http_range|$http_user_agent';
+    log_format timing '$request|$bytes_sent|$msec';
     access_log {temp}/access.log probe;
+    access_log {temp}/timing.log timing;
     client_body_temp_path {temp}/body;
     proxy_temp_path {temp}/proxy;
     fastcgi_temp_path {temp}/fastcgi;
@@ -66,6 +68,11 @@ class Nginx:
         """(request line, status, Range, User-Agent) of every request served."""
         lines = (self.temp / "access.log").read_text().splitlines()
         return [tuple(line.split("|")) for line in lines]
+
+    def timings(self):
+        """(request line, bytes sent, time it ended) of every request served."""
+        lines = (self.temp / "timing.log").read_text().splitlines()
+        return [(request, int(sent), float(end)) for request, sent, end in (line.split("|") for line in lines)]
 
     def stop(self):
         self.process.terminate()

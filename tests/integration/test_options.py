@@ -20,7 +20,7 @@ DEFAULTS = {
     "Engine/Graphics/Options/TextureAnizotropy": "0", "Engine/Graphics/Options/TrilinearFiltering": "0",
     "Engine/Graphics/Options/OnlyOneTerrainTexture": "0", "Sound/SoundEnabled": "1",
     "PerfomanceOptions/WaterReflection": "1", "PerfomanceOptions/OptionsVisited": "0",
-    "Debug/HashCheckAfterCrash": "1", "Debug/HttpPreference": "0", **{name: "1.000000" for name in DETAILS},
+    "Debug/HashCheckAfterCrash": "1", "Debug/HttpPreference": "0", "Debug/DownloadSpeedLimit": "0", **{name: "1.000000" for name in DETAILS},
 }
 SPLITS = {"Engine/Graphics/GlobalLighting/SMSettings/" + name: value for name, value in zip(
     ["NumShadowFrustums"] + ["ShadowMapFarPlane%d" % i for i in range(4)], ["4", "15", "40", "100", "200"])}
@@ -83,7 +83,10 @@ def test_first_opening_stores_every_default_and_cancel_only_the_shadow_splits(dr
 def test_save_stores_the_display_mode_the_coupled_sliders_and_the_language_in_effect_without_a_restart(
         driver, open_options):
     dialog, pid = open_options({"Engine/Graphics/Windowed": "1", "Engine/Graphics/WindowedFullscreen": "1",
-                                "PerfomanceOptions/OptionsVisited": "1", "Game/Language": "English"})
+                                "PerfomanceOptions/OptionsVisited": "1", "Game/Language": "English",
+                                "Debug/DownloadSpeedLimit": "250"})
+    assert driver.text(dialog, 1070) == "250"
+    driver.set_text(dialog, 1070, "300")
     # Windowed fullscreen wins over windowed and locks the resolution.
     assert [driver.send(dialog, radio, BM_GETCHECK) for radio in (1064, 1062, 1063)] == [0, 1, 0]
     for radio, resolution_enabled in ((1063, True), (1062, False), (1064, True), (1062, False)):
@@ -102,6 +105,7 @@ def test_save_stores_the_display_mode_the_coupled_sliders_and_the_language_in_ef
     assert not driver.state(dialog, 1067)[0]
     close_with(driver, dialog, 1)
     saved = {"Engine/Graphics/Windowed": "0", "Engine/Graphics/WindowedFullscreen": "1", "Game/Language": "Russian",
+             "Debug/DownloadSpeedLimit": "300",
              **{name: "0.800000" for name in DETAILS}}
     assert stored(driver, saved) == saved
     assert driver.wait(pid, 3000) is None

@@ -3,7 +3,7 @@
 Builds ui/resources/launcher.rc with windres the way the build does (UTF-8
 code page, the source root, configured deployment.h and generated icon on
 the include path), reads the .res file back and compares it with the tables
-below: every string entry 103 to 186 in English (1033) and Russian (1049),
+below: every string entry 103 to 191 in English (1033) and Russian (1049),
 the deployment values, and the five dialog templates with the kind, id and
 text of their controls.
 """
@@ -219,6 +219,15 @@ STRINGS = {
           "Папка \"%s\" указана не полностью. Укажите папку, начинающуюся с диска, например C:\\Games\\Tarnhold."),
     186: ("Tarnhold is running from this folder. Close it, then press Retry; Cancel stops the uninstallation.",
           "Tarnhold запущен из этой папки. Закройте его и нажмите «Повторить»; «Отмена» прекращает удаление."),
+    187: ("Not enough disk space: %s needed on %s, %s free. Free some space; the update will go on by itself.",
+          "Недостаточно места на диске: нужно %s на %s, свободно %s. Освободите место; обновление продолжится само."),
+    188: ("The whole game in one package does not fit on the disk: the files are downloaded one by one.",
+          "Игра одним пакетом не помещается на диск: файлы загружаются по одному."),
+    189: ("%s is in use by %s; trying again in %d s.", "%s занят программой %s; следующая попытка через %d с."),
+    190: ("%s is in use by another program; trying again in %d s.",
+          "%s занят другой программой; следующая попытка через %d с."),
+    191: ("%s is in use by the game: close the game to finish the update. Trying again in %d s.",
+          "%s занят игрой: закройте игру, чтобы завершить обновление. Следующая попытка через %d с."),
 }
 
 # Captions and control texts: (dialog, control id, English, Russian); a control
@@ -277,6 +286,8 @@ DIALOG_TEXTS = [
     (131, 1063, "Windowed mode", "Оконный режим"),
     (131, 1066, "Automatic quality control", "Автоматическая настройка качества"),
     (131, None, "HTTP client:", "HTTP клиент:"),
+    (131, None, "Download speed limit:", "Ограничение скорости:"),
+    (131, None, "KB/s (0: off)", "КБ/с (0: нет)"),
     (133, 'caption', "Select Setup Language", "Выбор языка приложения"),
     (133, 1, "OK", "OK"),
     (133, 2, "Cancel", "Отмена"),
@@ -315,7 +326,7 @@ CONTROL_KINDS = {
           1050: 'trackbar', 1052: 'trackbar', 1055: 'trackbar',
           1037: 'static', 1039: 'static', 1043: 'static', 1049: 'static',
           1051: 'static', 1053: 'static', 1054: 'static',
-          1031: 'static', 1030: 'button', 1067: 'button'},
+          1031: 'static', 1030: 'button', 1067: 'button', 1070: 'edit'},
     133: {1: 'button', 2: 'button', 1029: 'droplist'},
     142: {1044: 'radio', 1045: 'radio', 1046: 'radio', 1047: 'radio',
           1048: 'radio', 1050: 'radio', 1049: 'edit', 1: 'button', 2: 'button'},

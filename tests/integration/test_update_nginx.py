@@ -4,16 +4,18 @@ failures. The test's own update host (string-table entry 106 of the probe)
 hands out the server list; what the run did is read from the game folder,
 nginx's access logs, the scripted servers' records, the report server's rows
 and the lines the window was told."""
+import concurrent.futures
 import gzip
 import os
 import random
 import shutil
+import subprocess
 import sys
 import urllib.parse
 
 import pytest
 
-from conftest import BUILD_DIR, SOURCE_DIR, run_win
+from conftest import BUILD_DIR, SOURCE_DIR, hold_open, run_win, wait_for, winpath
 from nginx_server import Nginx
 from probe_run import SETTINGS_KEY, events, probe_runner
 from reportserver import ReportServer
@@ -126,12 +128,15 @@ def run(build_dir, driver, tmp_path, reports, hosts):
 
 
 @pytest.fixture
-def nginx(tmp_path, published, hosts):
-    """The default host and the mirror, both serving the published tree; the
-    default host's server list is replaced when a test gives one."""
-    default, mirror = Nginx(tmp_path / "default", hosts.update), Nginx(tmp_path / "mirror", MIRROR)
+def nginx_for(tmp_path, hosts):
+    """Starts the default host and the mirror, both serving a published tree
+    (the default host's server list replaced when a test gives one), and
+    returns them by name."""
+    started = []
 
-    def serve(server_list=None):
+    def serve(published, server_list=None):
+        default, mirror = Nginx(tmp_path / "default", hosts.update), Nginx(tmp_path / "mirror", MIRROR)
+        started.extend([default, mirror])
         served = default.root / SERVER_DIRECTORY
         served.mkdir()
         for child in published.tree.iterdir():
@@ -141,9 +146,17 @@ def nginx(tmp_path, published, hosts):
             (served / "datasources.txt").write_bytes(server_list)
         for directory in ("pub", SERVER_DIRECTORY):
             (mirror.root / directory).symlink_to(published.tree)
-    yield serve, {DEFAULT_HOST: default, MIRROR: mirror}
-    default.stop()
-    mirror.stop()
+        return {DEFAULT_HOST: default, MIRROR: mirror}
+    yield serve
+    for server in started:
+        server.stop()
+
+
+@pytest.fixture
+def nginx(nginx_for, published):
+    """The published game's servers: serve() starts them, the dict then holds them."""
+    servers = {}
+    yield lambda server_list=None: servers.update(nginx_for(published, server_list)), servers
 
 
 def requests(server):
@@ -361,3 +374,135 @@ def test_a_failure_of_the_mirror_is_retried_until_it_recovers(published, faulty,
     assert "finished" in lines, "\n".join(lines)
     expect_current(folder, published)
     assert len(mirror.requests_for("/pub/fileindex.dat.zip")) == index_requests
+
+
+# Two large files of random bytes: the whole-game package needs them twice
+# over at once (the package and its files), file by file needs them and the
+# larger package; the disk keeps 4 MiB free beyond either.
+LARGE = {"a.bin": random.Random(11).randbytes(3 << 20), "b.bin": random.Random(12).randbytes(3 << 20),
+         "c.txt": b"c" * 100}
+MIB = 1 << 20
+
+
+@pytest.fixture(scope="module")
+def large(tmp_path_factory):
+    return Published(tmp_path_factory.mktemp("large"), LARGE, {})
+
+
+@pytest.fixture
+def small_disk(tmp_path, build_dir, driver, hosts, reports):
+    """The player's folder on a tmpfs of its own, which a test may grow while
+    a run goes on; the probe lies on it too."""
+    folder = tmp_path / "small disk"
+    folder.mkdir()
+    probe_bytes = (build_dir / "update_probe.exe").stat().st_size
+
+    def resize(game_bytes):
+        options = "size=%d" % (probe_bytes + game_bytes)
+        if os.path.ismount(folder):
+            options = "remount," + options
+        subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(folder)], check=True)
+    resize(8 * MIB)
+    yield folder, probe_runner(build_dir, run_win, driver, folder, hosts, RUN_SECONDS), resize
+    driver.reg_delete("HKCU", SETTINGS_KEY)
+    subprocess.run(["umount", str(folder)], check=True)
+
+
+def failure_texts(reports):
+    return [dict(r["fields"])["text"] for r in reports.reports("events") if dict(r["fields"])["event"] == "10"]
+
+
+def run_while(start, settings, condition, action):
+    """Runs the probe; once condition holds, action is taken while the run
+    goes on. The probe's lines."""
+    with concurrent.futures.ThreadPoolExecutor(1) as pool:
+        running = pool.submit(start, settings)
+        assert wait_for(lambda: running.done() or condition(), RUN_SECONDS) and condition()
+        action()
+        return running.result()
+
+
+# A fresh folder wants the whole-game package: 6 MiB of files, the package
+# and the margin (16 MiB) where the disk has 8 MiB; nothing is fetched until
+# the disk grows to 14.5 MiB, where only file by file fits (13 MiB).
+def test_an_update_waits_for_disk_space_and_takes_single_packages_where_only_they_fit(large, nginx_for, small_disk,
+                                                                                     reports):
+    servers = nginx_for(large)
+    folder, start, resize = small_disk
+
+    def waiting():
+        return any(text.startswith("not_enough_disk_space ") for text in failure_texts(reports))
+    lines = run_while(start, {}, waiting, lambda: resize(14 * MIB + MIB // 2))
+
+    assert "finished" in lines, "\n".join(lines)
+    short = [line for line in lines if line.startswith("log Недостаточно места на диске: нужно ")]
+    # The drive is named by its volume's path: here the tmpfs's mount point.
+    assert len(short) == 1 and " на %s, свободно " % winpath(folder) in short[0], short
+    assert "log Игра одним пакетом не помещается на диск: файлы загружаются по одному." in lines
+    assert sorted(requests(servers[MIRROR])) == sorted(
+        [("/pub/fileindex.dat.zip", None), ("/pub/a.bin.zip", None), ("/pub/b.bin.zip", None), ("/pub/c.txt.zip", None)])
+    expect_current(folder, large)
+
+
+# Sixty files of 100 KiB fetched one by one at 500 KB/s with either client.
+# Each package is requested once the last one was read, so the packages that
+# nginx finished sending between two moments over 10 s apart measure the run's
+# rate within one package.
+MANY = {"data/%02d.bin" % n: random.Random(100 + n).randbytes(100 * 1024) for n in range(60)}
+
+
+@pytest.fixture(scope="module")
+def many(tmp_path_factory):
+    return Published(tmp_path_factory.mktemp("many"), MANY, {})
+
+
+@pytest.mark.parametrize("client", ["1", "2"], ids=["POCO", "WinINet"])
+def test_the_download_speed_limit_holds_with_either_client(many, nginx_for, run, client):
+    servers = nginx_for(many)
+    folder, start = run
+
+    lines = start({"Debug\\HttpPreference": client, "Debug\\OneFileDownload": "0",
+                   "Debug\\DownloadSpeedLimit": "500"})
+
+    assert "finished" in lines, "\n".join(lines)
+    expect_current(folder, many)
+    packages = sorted((end, sent) for request, sent, end in servers[MIRROR].timings() if "/data/" in request)
+    assert len(packages) == len(MANY)
+    (first, _), (last, _) = packages[4], packages[-1]
+    assert last - first > 10, packages
+    rate = sum(sent for end, sent in packages[5:]) / (last - first)
+    assert 0.9 * 500 * 1024 <= rate <= 1.1 * 500 * 1024, rate
+
+
+# A game file held open by another program: the run waits with growing
+# pauses, naming the holder, and finishes once it lets go.
+@pytest.mark.parametrize("holder_name, told", [
+    ("file_holder.exe", "занят программой file_holder.exe ("),
+    ("Tarnhold.exe", "занят игрой: закройте игру, чтобы завершить обновление."),
+], ids=["another program", "the game"])
+def test_a_file_held_by_another_program_is_replaced_once_it_lets_go(published, nginx, run, reports, build_dir,
+                                                                   tmp_path, holder_name, told):
+    serve, _ = nginx
+    serve()
+    folder, start = run
+    published.install(folder, "old")
+    exe = tmp_path / holder_name
+    shutil.copy(build_dir / "file_holder.exe", exe)
+    holder = hold_open(build_dir, folder / MAP, exe)
+
+    def held():
+        return any(text.endswith(" error_file_in_use") for text in failure_texts(reports))
+
+    def let_go():
+        holder.stdin.close()
+        holder.wait(timeout=30)
+    try:
+        lines = run_while(start, {}, held, let_go)
+    finally:
+        if holder.poll() is None:
+            let_go()
+
+    assert "finished" in lines, "\n".join(lines)
+    told_lines = [line for line in lines if told in line]
+    assert told_lines and told_lines[0].lower().endswith("следующая попытка через 1 с."), "\n".join(lines)
+    expect_current(folder, published)

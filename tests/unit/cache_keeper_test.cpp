@@ -38,8 +38,9 @@ protected:
         for (const IndexEntry& entry : reloaded.Vouched().Entries()) {
             EXPECT_EQ(disk[EntryNameKey(entry.name)], entry.md5[0]) << step << ": " << NarrowName(entry.name);
         }
-        if (!noted.empty() && !files.failsToAppend)
+        if (!noted.empty() && !files.failsToAppend) {
             EXPECT_EQ(package ? package->name : L"none", noted) << step;
+        }
         ++kills;
     }
 

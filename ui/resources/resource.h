@@ -83,6 +83,7 @@
 #define IDC_AUTO_QUALITY                1066
 #define IDC_CHECK_FILES                 1067
 #define IDC_CHECK_AFTER_CRASH           1069
+#define IDC_SPEED_LIMIT                 1070
 
 /* Controls of the language dialog (IDD_LANGUAGE) */
 #define IDC_LANGUAGE_LIST               1029
