@@ -376,9 +376,8 @@ def test_a_failure_of_the_mirror_is_retried_until_it_recovers(published, faulty,
     assert len(mirror.requests_for("/pub/fileindex.dat.zip")) == index_requests
 
 
-# Two large files of random bytes: the whole-game package needs them twice
-# over at once (the package and its files), file by file needs them and the
-# larger package; the disk keeps 4 MiB free beyond either.
+# The whole-game package needs these files twice over at once, file by file
+# them and the larger package; the disk keeps 4 MiB free beyond either.
 LARGE = {"a.bin": random.Random(11).randbytes(3 << 20), "b.bin": random.Random(12).randbytes(3 << 20),
          "c.txt": b"c" * 100}
 MIB = 1 << 20
@@ -391,8 +390,7 @@ def large(tmp_path_factory):
 
 @pytest.fixture
 def small_disk(tmp_path, build_dir, driver, hosts, reports):
-    """The player's folder on a tmpfs of its own, which a test may grow while
-    a run goes on; the probe lies on it too."""
+    """The player's folder (with the probe) on a tmpfs that a test may grow during a run."""
     folder = tmp_path / "small disk"
     folder.mkdir()
     probe_bytes = (build_dir / "update_probe.exe").stat().st_size
@@ -444,10 +442,8 @@ def test_an_update_waits_for_disk_space_and_takes_single_packages_where_only_the
     expect_current(folder, large)
 
 
-# Sixty files of 100 KiB fetched one by one at 500 KB/s with either client.
-# Each package is requested once the last one was read, so the packages that
-# nginx finished sending between two moments over 10 s apart measure the run's
-# rate within one package.
+# Sixty files of 100 KiB one by one at 500 KB/s: each is requested once the last
+# was read, so nginx's ends of sending over 10 s measure the run within one.
 MANY = {"data/%02d.bin" % n: random.Random(100 + n).randbytes(100 * 1024) for n in range(60)}
 
 

@@ -56,13 +56,3 @@ TEST(DownloadThrottle, HoldsTheLimitOverAnyFiveSecondsAndMakesUpPauses)
         EXPECT_GE(totalAfterChange, run.laterLimit * 0.95 * (endMs - changeMs) / 1000) << run.limit;
     }
 }
-
-TEST(DownloadThrottle, NoLimitNeverWaits)
-{
-    CDownloadThrottle throttle;
-    EXPECT_EQ(throttle.Delay(1 << 30, 0), 0u);
-    throttle.SetLimit(1000, 0);
-    EXPECT_GT(throttle.Delay(16384, 0), 16000u);
-    throttle.SetLimit(0, 100);
-    EXPECT_EQ(throttle.Delay(1 << 30, 100), 0u);
-}
