@@ -27,6 +27,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import warnings
 
 SOURCE_DIR = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(SOURCE_DIR / "tests" / "integration"))
@@ -191,8 +192,15 @@ class Chaos:
         for _ in range(self.rng.randint(1, 3)):
             found += self.killed_run()
         self.mirror.rate = FINAL_FAULT_RATE
-        probe = self.start()
-        lines = probe.communicate(timeout=RUN_SECONDS + 60)[0].decode("utf-8", "replace").splitlines()
+        for _ in range(2):
+            probe = self.start()
+            lines = probe.communicate(timeout=RUN_SECONDS + 60)[0].decode("utf-8", "replace").splitlines()
+            # 64-bit Wine now and then ends a program before its first line,
+            # which comes before the run does anything: such a run is made
+            # again, and shown.
+            if (probe.returncode, lines) != (1, []):
+                break
+            warnings.warn("update_probe.exe ended before its first line (exit 1, no output); run again")
         finished = "finished" in lines and self.game.matches(self.folder)
         found += violations(self.folder)
         self.violations += found
@@ -200,6 +208,8 @@ class Chaos:
         self.log("round %d: version %d, %d kills so far, %s%s" % (
             number, self.game.version, self.kills, "identical to the server" if finished else "NOT FINISHED",
             ", violations: %s" % found if found else ""))
+        if not finished:
+            self.log("  the last run: exit %s, its last lines: %s" % (probe.returncode, lines[-8:]))
 
 
 def run(build_dir, rounds, seed, log=print):
