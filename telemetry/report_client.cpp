@@ -85,17 +85,15 @@ CReportClient::~CReportClient()
     quitting_ = true;
     changed_.notify_all();
     // The post under way may have started before the interruption could
-    // reach it: ask again until the thread is done.
+    // reach it: ask again until the thread is done. It is joined, never left
+    // running: it uses this object, and a thread starved of the processor
+    // may take longer than the attempts; every post ends at its deadline.
     for (int attempt = 0; !stopped_ && attempt < kStopAttempts; ++attempt) {
         client_.Interrupt();
         changed_.wait_for(lock, std::chrono::milliseconds(kStopPollMs));
     }
-    bool stopped = stopped_;
     lock.unlock();
-    if (stopped)
-        sender_.join();
-    else
-        sender_.detach();
+    sender_.join();
 }
 
 void CReportClient::SendStartReports()

@@ -27,7 +27,8 @@ public:
     // Reports go to the given host and the survey asks the given facts, which
     // must outlive the client.
     CReportClient(const std::wstring& host, IHardwareFacts& facts);
-    // Gives the queue kExitGraceMs, then ends a post still waiting.
+    // Gives the queue kExitGraceMs, then ends a post still waiting and waits
+    // for the sending thread.
     ~CReportClient();
     CReportClient(const CReportClient&) = delete;
     CReportClient& operator=(const CReportClient&) = delete;

@@ -152,18 +152,8 @@ bool Run(CReportClient& reports, IHardwareFacts& facts, const std::vector<std::w
     return true;
 }
 
-} // namespace
-
-int main()
+int RunCommands(const std::vector<std::wstring>& args)
 {
-    int count = 0;
-    ScopedResource<LocalTraits> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
-    std::vector<std::wstring> args(argv.Get() + 1, argv.Get() + count);
-    if (args.size() < 2) {
-        std::fprintf(stderr, "usage: reportprobe HOST [--cpu HEX] [--adapter HEX] [--no-direct3d] COMMAND ...\n");
-        return 2;
-    }
-
     CFixedHardwareFacts givenFacts;
     CPlatformHardwareFacts platformFacts;
     IHardwareFacts* facts = &platformFacts;
@@ -202,4 +192,23 @@ int main()
     }
     std::printf("shown %d\n", g_shownWindows);
     return 0;
+}
+
+} // namespace
+
+int main()
+{
+    int count = 0;
+    ScopedResource<LocalTraits> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    std::vector<std::wstring> args(argv.Get() + 1, argv.Get() + count);
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: reportprobe HOST [--cpu HEX] [--adapter HEX] [--no-direct3d] COMMAND ...\n");
+        return 2;
+    }
+    const int code = RunCommands(args);
+    // The report client and its thread are gone: what follows is the
+    // process's own exit.
+    if (code == 0)
+        std::puts("> end");
+    return code;
 }

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import SOURCE_DIR, run_win, wait_for, wine_dropped, winpath
+from conftest import SOURCE_DIR, ended_after_last_line, run_win, wait_for, wine_dropped, winpath
 from reportserver import ReportServer
 
 sys.path.insert(0, str(SOURCE_DIR / "tools"))
@@ -79,10 +79,11 @@ def probe(build_dir, game):
             result = run_win(build_dir / "reportprobe.exe", host, *args, cwd=game, timeout=PROBE_TIMEOUT)
             if not wine_dropped(result, "reportprobe.exe"):
                 break
-        assert result.returncode == 0, result.stderr.decode(errors="replace")
+        assert ended_after_last_line(result.returncode, result.stdout.replace(b"\r\n", b"\n"), result.stderr,
+                                     "reportprobe.exe"), (result.returncode, result.stderr.decode(errors="replace"))
         lines = result.stdout.decode().splitlines()
-        assert lines[-1] == "shown 0", "a report showed a window"
-        return lines[:-1]
+        assert lines[-2:] == ["shown 0", "> end"], "a report showed a window"
+        return lines[:-2]
     return run
 
 
