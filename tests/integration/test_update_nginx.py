@@ -467,7 +467,9 @@ def test_the_download_speed_limit_holds_with_either_client(many, nginx_for, run,
     (first, _), (last, _) = packages[4], packages[-1]
     assert last - first > 10, packages
     rate = sum(sent for end, sent in packages[5:]) / (last - first)
-    assert 0.9 * 500 * 1024 <= rate <= 1.1 * 500 * 1024, rate
+    # At most 10 % over; below, only far below would be a fault: a loaded
+    # machine may not reach the limit (the bucket's use of it is a unit test's).
+    assert 0.5 * 500 * 1024 <= rate <= 1.1 * 500 * 1024, rate
 
 
 # A game file held open by another program: the run waits with growing
