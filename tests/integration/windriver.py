@@ -1,6 +1,7 @@
 """Client of windriver.exe: starts Windows processes with exact command lines,
 watches their windows and reads or writes the Wine registry."""
 import subprocess
+import warnings
 
 
 def _hex(text):
@@ -9,8 +10,20 @@ def _hex(text):
 
 class WinDriver:
     def __init__(self, command, env):
-        self.proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env,
-                                     text=True, encoding="utf-8")
+        # 64-bit Wine now and then ends a program before it does anything:
+        # a driver that does not answer its first question is started again,
+        # once, and shown in the summary.
+        for attempt in range(2):
+            self.proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env,
+                                         text=True, encoding="utf-8")
+            try:
+                self.reg_key_exists("HKCU", "Software")
+                return
+            except (BrokenPipeError, RuntimeError):
+                code = self.proc.wait(timeout=30)
+                if attempt:
+                    raise
+                warnings.warn("windriver.exe ended (exit %d) before its first answer; started again" % code)
 
     def _ask(self, line):
         self.proc.stdin.write(line + "\n")
