@@ -10,6 +10,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "support/module_path.h"
 #include "support/win_handles.h"
 
 namespace {
@@ -431,18 +432,6 @@ void NameHolders(std::vector<FileHolder>& holders)
         NameFromSnapshot(holders);
 }
 
-std::wstring FullPath(const std::wstring& path)
-{
-    DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::vector<wchar_t> buffer(needed);
-    DWORD length = ::GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
-    if (length == 0 || length >= needed)
-        return path;
-    return std::wstring(buffer.data(), length);
-}
-
 } // namespace
 
 std::vector<FileHolder> FindFileHolders(const std::wstring& path)
@@ -453,6 +442,8 @@ std::vector<FileHolder> FindFileHolders(const std::wstring& path)
     try {
         // The Restart Manager takes full paths only.
         std::wstring full = FullPath(path);
+        if (full.empty())
+            full = path;
         AskRestartManager(full, holders);
         // Under Wine the Restart Manager answers without ever naming anyone.
         if (holders.empty())
