@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <restartmanager.h>
+#include <shlwapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -27,14 +28,17 @@ const size_t kMaxHolders = 256;
 const int kMaxSnapshotProcesses = 65536;
 const DWORD kImagePathChars = 32768;
 
+bool IsListed(const std::vector<FileHolder>& holders, DWORD processId)
+{
+    return std::any_of(holders.begin(), holders.end(),
+                       [processId](const FileHolder& holder) { return holder.processId == processId; });
+}
+
 void AddHolder(std::vector<FileHolder>& holders, DWORD processId, const std::wstring& name)
 {
-    if (processId == 0 || processId == ::GetCurrentProcessId() || holders.size() >= kMaxHolders)
+    if (processId == 0 || processId == ::GetCurrentProcessId() || holders.size() >= kMaxHolders ||
+        IsListed(holders, processId))
         return;
-    for (const FileHolder& holder : holders) {
-        if (holder.processId == processId)
-            return;
-    }
     FileHolder holder;
     holder.processId = processId;
     holder.name = name;
@@ -212,48 +216,42 @@ public:
 
     HandleEntry At(size_t index) const
     {
-        HandleEntry entry;
-        if (extended_) {
-            nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX raw;
-            std::memcpy(&raw, buffer_.data() + ExtendedOffset() + index * sizeof(raw), sizeof(raw));
-            entry.processId = raw.UniqueProcessId;
-            entry.handle = raw.HandleValue;
-            entry.objectType = raw.ObjectTypeIndex;
-        } else {
-            nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO raw;
-            std::memcpy(&raw, buffer_.data() + ShortOffset() + index * sizeof(raw), sizeof(raw));
-            entry.processId = raw.UniqueProcessId;
-            entry.handle = raw.HandleValue;
-            entry.objectType = raw.ObjectTypeIndex;
-        }
-        return entry;
+        return extended_ ? EntryAt<nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX>(ExtendedOffset(), index)
+                         : EntryAt<nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO>(ShortOffset(), index);
     }
 
 private:
     static size_t ExtendedOffset() { return offsetof(nt::SYSTEM_HANDLE_INFORMATION_EX, Handles); }
     static size_t ShortOffset() { return offsetof(nt::SYSTEM_HANDLE_INFORMATION, Handles); }
 
-    // Never trusts the stated count beyond the bytes the buffer holds.
+    template <typename Raw>
+    HandleEntry EntryAt(size_t offset, size_t index) const
+    {
+        Raw raw;
+        std::memcpy(&raw, buffer_.data() + offset + index * sizeof(raw), sizeof(raw));
+        HandleEntry entry;
+        entry.processId = raw.UniqueProcessId;
+        entry.handle = raw.HandleValue;
+        entry.objectType = raw.ObjectTypeIndex;
+        return entry;
+    }
+
     bool Count()
     {
-        size_t stated = 0;
-        size_t fits = 0;
-        if (extended_) {
-            if (buffer_.size() < ExtendedOffset())
-                return false;
-            ULONG_PTR number = 0;
-            std::memcpy(&number, buffer_.data(), sizeof(number));
-            stated = number;
-            fits = (buffer_.size() - ExtendedOffset()) / sizeof(nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX);
-        } else {
-            if (buffer_.size() < ShortOffset())
-                return false;
-            ULONG number = 0;
-            std::memcpy(&number, buffer_.data(), sizeof(number));
-            stated = number;
-            fits = (buffer_.size() - ShortOffset()) / sizeof(nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO);
-        }
-        count_ = std::min({stated, fits, kMaxHandleEntries});
+        return extended_ ? CountEntries<ULONG_PTR, nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX>(ExtendedOffset())
+                         : CountEntries<ULONG, nt::SYSTEM_HANDLE_TABLE_ENTRY_INFO>(ShortOffset());
+    }
+
+    // Never trusts the stated count beyond the bytes the buffer holds.
+    template <typename Number, typename Raw>
+    bool CountEntries(size_t offset)
+    {
+        if (buffer_.size() < offset)
+            return false;
+        Number stated = 0;
+        std::memcpy(&stated, buffer_.data(), sizeof(stated));
+        const size_t fits = (buffer_.size() - offset) / sizeof(Raw);
+        count_ = std::min({static_cast<size_t>(stated), fits, kMaxHandleEntries});
         return true;
     }
 
@@ -346,14 +344,7 @@ void SearchHandleTable(const std::wstring& path, std::vector<FileHolder>& holder
         if (entry.processId == 0 || entry.processId == self || (typeKnown && entry.objectType != fileType))
             continue;
         DWORD processId = static_cast<DWORD>(entry.processId);
-        bool known = false;
-        for (const FileHolder& holder : holders) {
-            if (holder.processId == processId) {
-                known = true;
-                break;
-            }
-        }
-        if (known)
+        if (IsListed(holders, processId))
             continue;
 
         auto found = processes.find(entry.processId);
@@ -378,12 +369,6 @@ void SearchHandleTable(const std::wstring& path, std::vector<FileHolder>& holder
 
 // ---------------------------------------------------------------------------
 // Names
-
-std::wstring FileNamePart(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
 
 std::wstring ImagePathOf(DWORD processId)
 {
@@ -425,7 +410,7 @@ void NameHolders(std::vector<FileHolder>& holders)
     for (FileHolder& holder : holders) {
         holder.imagePath = ImagePathOf(holder.processId);
         if (holder.name.empty())
-            holder.name = FileNamePart(holder.imagePath);
+            holder.name = ::PathFindFileNameW(holder.imagePath.c_str());
         unnamed = unnamed || holder.name.empty();
     }
     if (unnamed)

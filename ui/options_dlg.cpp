@@ -227,9 +227,8 @@ void COptionsDlg::ShowShadows()
 void COptionsDlg::ShowHttpClients()
 {
     FillList(IDC_HTTP_CLIENT, {LangText(IDS_HTTP_AUTO_SELECT), L"POCO", L"WinINet"}, HttpClientItem(httpPreference_));
-    const unsigned limit = std::min(store_.GetUnsigned(kDownloadSpeedLimitSetting, 0), kMostDownloadSpeedLimit);
     ::SendDlgItemMessageW(m_hWnd, IDC_SPEED_LIMIT, EM_LIMITTEXT, 7, 0);
-    ::SetDlgItemInt(m_hWnd, IDC_SPEED_LIMIT, limit, FALSE);
+    ::SetDlgItemInt(m_hWnd, IDC_SPEED_LIMIT, StoredDownloadSpeedLimit(store_), FALSE);
 }
 
 void COptionsDlg::ShowLanguage()

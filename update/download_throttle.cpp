@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "services/settings_store.h"
+
 const wchar_t kDownloadSpeedLimitSetting[] = L"Debug\\DownloadSpeedLimit";
 
 namespace {
@@ -10,6 +12,11 @@ namespace {
 const double kBucketSeconds = 0.25;
 
 } // namespace
+
+unsigned StoredDownloadSpeedLimit(CSettingsStore& store)
+{
+    return std::min(store.GetUnsigned(kDownloadSpeedLimitSetting, 0), kMostDownloadSpeedLimit);
+}
 
 void CDownloadThrottle::SetLimit(uint32_t bytesPerSecond, uint64_t nowMs)
 {

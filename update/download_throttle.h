@@ -7,10 +7,15 @@
 
 #include <cstdint>
 
+class CSettingsStore;
+
 // The player's limit in the settings store, in KB/s; 0 for none. The run
 // reads it again every second, so a change holds without a restart.
 extern const wchar_t kDownloadSpeedLimitSetting[];
 const unsigned kMostDownloadSpeedLimit = 1000000;
+
+// The stored limit in KB/s, held to kMostDownloadSpeedLimit.
+unsigned StoredDownloadSpeedLimit(CSettingsStore& store);
 
 class CDownloadThrottle {
 public:

@@ -399,7 +399,7 @@ void CUpdatePass::Plan()
 // single packages fit, they are taken instead of the whole-game package.
 bool CUpdatePass::MakeRoomFor(UpdatePlan& plan, IPlanDisk& disk)
 {
-    const DriveSpace space = FreeSpaceOf(gameFolder_.empty() ? L"." : gameFolder_);
+    const DriveSpace space = GameDriveSpace();
     if (!space.known || plan.queue.empty())
         return true;
     const SpaceNeeds needs =
@@ -441,8 +441,13 @@ void CUpdatePass::WaitForSpace(uint64_t need, uint64_t free, const std::wstring&
 // for room.
 bool CUpdatePass::DiskNearlyFull() const
 {
-    const DriveSpace space = FreeSpaceOf(gameFolder_.empty() ? L"." : gameFolder_);
+    const DriveSpace space = GameDriveSpace();
     return space.known && space.free < kDiskSpaceMargin;
+}
+
+DriveSpace CUpdatePass::GameDriveSpace() const
+{
+    return FreeSpaceOf(gameFolder_.empty() ? L"." : gameFolder_);
 }
 
 // What this run installed before keeps its place in the figures.
@@ -801,8 +806,7 @@ void CUpdatePass::ReadSpeedLimit(ULONGLONG now)
         return;
     speedLimitKnown_ = true;
     speedLimitRead_ = now;
-    const unsigned kilobytes = std::min(g_settings.GetUnsigned(kDownloadSpeedLimitSetting, 0), kMostDownloadSpeedLimit);
-    throttle_.SetLimit(kilobytes * 1024, now);
+    throttle_.SetLimit(StoredDownloadSpeedLimit(g_settings) * 1024, now);
 }
 
 // A package the server no longer has was dropped by a publish this run has

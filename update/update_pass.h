@@ -34,6 +34,7 @@
 
 class CReportClient;
 class IPlanDisk;
+struct DriveSpace;
 struct UpdatePlan;
 
 class CUpdatePass : public IHttpEvents, private ISelfUpdateRun {
@@ -109,6 +110,7 @@ private:
     bool MakeRoomFor(UpdatePlan& plan, IPlanDisk& disk);
     void WaitForSpace(uint64_t need, uint64_t free, const std::wstring& drive);
     bool DiskNearlyFull() const;
+    DriveSpace GameDriveSpace() const;
     void QueuePlan(UpdatePlan& plan);
     int PlannedFileCount() const;
     void RequestNextFile();
